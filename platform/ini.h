@@ -1,0 +1,56 @@
+// Reading INI files (NORVACONNECT.INI, QVLINK.INI, QTCFG.INI, VELMORA.INI).
+//
+// Rules: "[section]" headers and "name=value" lines; blanks around names and
+// values are removed; lines whose first non-blank character is ";" are
+// comments; section and key names match without regard to letter case; a
+// missing file, section or key reads as an empty value. Files may be UTF-16
+// (byte-order mark), UTF-8 (byte-order mark) or ANSI.
+//
+// These files sit on a file server and every open is a network round trip,
+// so a file is read once per use: load it into an IniFile, then ask it for
+// as many keys as needed.
+#pragma once
+
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "platform/seam.h"
+
+namespace qv {
+
+class IniFile {
+ public:
+  IniFile() = default;
+
+  // One read of the file through the platform. `status` receives the
+  // platform's error (0 when read); a file that cannot be read is empty.
+  static IniFile Load(StringView path, std::uint32_t* status = nullptr);
+  // Decodes and parses file contents (byte-order mark decides the encoding;
+  // without one the ANSI code page of the platform is used).
+  static IniFile Parse(const Bytes& contents);
+  static IniFile ParseText(StringView text);
+
+  // The value, or empty when the section or key is missing. When a key
+  // occurs more than once, the first occurrence counts.
+  String Get(StringView section, StringView key) const;
+  bool HasKey(StringView section, StringView key) const;
+  bool HasSection(StringView section) const;
+
+ private:
+  struct Section {
+    String name;
+    std::vector<std::pair<String, String>> entries;
+  };
+  const String* Find(StringView section, StringView key) const;
+  std::vector<Section> sections_;
+};
+
+// Decodes a text file's bytes: UTF-16 LE/BE or UTF-8 by byte-order mark,
+// otherwise the platform's ANSI code page.
+String DecodeTextFile(const Bytes& contents);
+
+// One value from one file (one read). Prefer IniFile for several keys.
+String ReadIniString(StringView path, StringView section, StringView key);
+
+}  // namespace qv

@@ -1,0 +1,78 @@
+#include "platform/seam.h"
+
+#include <atomic>
+
+#include "platform/default_platform.h"
+
+namespace qv::platform {
+
+namespace {
+std::atomic<Platform*> g_current{nullptr};
+}
+
+Platform& Current() {
+  Platform* p = g_current.load(std::memory_order_acquire);
+  return p ? *p : DefaultPlatform();
+}
+
+Platform* SetCurrent(Platform* platform) { return g_current.exchange(platform, std::memory_order_acq_rel); }
+
+bool Platform::FileExists(const String& path) {
+  std::uint32_t attributes = kInvalidAttributes;
+  return GetFileAttributes(path, attributes) == kOk && attributes != kInvalidAttributes &&
+         (attributes & kAttrDirectory) == 0;
+}
+
+bool Platform::DirectoryExists(const String& path) {
+  std::uint32_t attributes = kInvalidAttributes;
+  return GetFileAttributes(path, attributes) == kOk && attributes != kInvalidAttributes &&
+         (attributes & kAttrDirectory) != 0;
+}
+
+std::uint32_t Platform::ReadWholeFile(const String& path, Bytes& contents) {
+  contents.clear();
+  Handle file = 0;
+  std::uint32_t rc = OpenFile(path, kGenericRead, kShareRead | kShareWrite, Disposition::OpenExisting, file);
+  if (rc != kOk) return rc;
+  std::uint8_t chunk[65536];
+  for (;;) {
+    std::uint32_t got = 0;
+    rc = ReadFile(file, chunk, sizeof chunk, got);
+    if (rc != kOk) {
+      contents.clear();
+      break;
+    }
+    if (got == 0) break;
+    contents.insert(contents.end(), chunk, chunk + got);
+  }
+  CloseHandle(file);
+  return rc;
+}
+
+std::uint32_t Platform::WriteWholeFile(const String& path, const Bytes& contents) {
+  Handle file = 0;
+  std::uint32_t rc = OpenFile(path, kGenericWrite, 0, Disposition::CreateAlways, file);
+  if (rc != kOk) return rc;
+  std::uint32_t written = 0;
+  if (!contents.empty()) {
+    rc = WriteFile(file, contents.data(), static_cast<std::uint32_t>(contents.size()), written);
+    if (rc == kOk && written != contents.size()) rc = kErrNotEnoughMemory;
+  }
+  CloseHandle(file);
+  return rc;
+}
+
+String RootKeyName(RootKey root) {
+  switch (root) {
+    case RootKey::ClassesRoot: return u"HKEY_CLASSES_ROOT";
+    case RootKey::CurrentUser: return u"HKEY_CURRENT_USER";
+    case RootKey::LocalMachine: return u"HKEY_LOCAL_MACHINE";
+    case RootKey::Users: return u"HKEY_USERS";
+    case RootKey::PerformanceData: return u"HKEY_PERFORMANCE_DATA";
+    case RootKey::CurrentConfig: return u"HKEY_CURRENT_CONFIG";
+    case RootKey::DynData: return u"HKEY_DYN_DATA";
+  }
+  return Format(u"0x%.8x", static_cast<unsigned>(root));
+}
+
+}  // namespace qv::platform
