@@ -60,6 +60,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/seam.h"
 #include "platform/text.h"
 
 namespace qv {
@@ -67,7 +68,7 @@ namespace qv {
 enum class TextEncoding { Ansi, Utf8, Utf16LE };
 
 // ERROR_NO_UNICODE_TRANSLATION: the system's code-page conversion failed.
-inline constexpr std::uint32_t kErrNoUnicodeTranslation = 1113;
+using platform::kErrNoUnicodeTranslation;
 
 using TokenList = std::vector<String>;
 

@@ -52,6 +52,7 @@ inline constexpr std::uint32_t kErrProcNotFound = 127;
 inline constexpr std::uint32_t kErrAlreadyExists = 183;
 inline constexpr std::uint32_t kErrMoreData = 234;
 inline constexpr std::uint32_t kErrNoMoreItems = 259;
+inline constexpr std::uint32_t kErrNoUnicodeTranslation = 1113;
 inline constexpr std::uint32_t kErrNoneMapped = 1332;
 inline constexpr std::uint32_t kErrNotConnected = 2250;
 inline constexpr std::uint32_t kErrNetNameNotFound = 2310;  // NERR_NetNameNotFound
@@ -231,6 +232,8 @@ struct ShellLink {
   String description;
   String iconPath;
   int iconIndex = 0;
+  int showCommand = 1;       // SW_SHOWNORMAL
+  std::uint16_t hotKey = 0;  // none
   bool operator==(const ShellLink&) const = default;
 };
 
@@ -270,6 +273,8 @@ class Platform {
   // MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
   virtual std::uint32_t ReplaceFileWith(const String& from, const String& to) = 0;
   virtual std::uint32_t GetTempFileName(const String& folder, const String& prefix, String& path) = 0;
+  // GetTempPathW: the system's temporary folder, ending with a backslash.
+  virtual std::uint32_t GetTempPath(String& path) = 0;
   virtual std::uint32_t GetFullPathName(const String& path, String& full) = 0;
   // Last-write time of the first match of FindFirstFileW (any attributes).
   virtual std::uint32_t FindFirstFileWriteTime(const String& pattern, FileTime& lastWrite) = 0;

@@ -27,7 +27,7 @@ for want in "$@"; do
          echo "$sub" | grep -q '(Windows GUI)' || { echo "FAIL $name subsystem: $sub"; fail=1; } ;;
     console) sub=$($objdump -p "$f" | sed -n 's/^Subsystem\s*//p')
          echo "$sub" | grep -q '(Windows CUI)' || { echo "FAIL $name subsystem: $sub"; fail=1; } ;;
-    dll) $objdump -f "$f" | grep -q 'DYNAMIC' || { echo "FAIL $name is not a DLL"; fail=1; } ;;
+    dll) $objdump -p "$f" | grep -qE '^[[:space:]]+DLL[[:space:]]*$' || { echo "FAIL $name is not a DLL"; fail=1; } ;;
   esac
 done
 [ $fail -eq 0 ] && echo "checked ${#files[@]} binaries: $arch, no runtime DLLs"

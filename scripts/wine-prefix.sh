@@ -19,6 +19,14 @@ map_test_share() {
   mkdir -p "$repo/build/test-share/NORVA" "$WINEPREFIX/dosdevices/unc/qvtestsrv"
   [ -L "$WINEPREFIX/dosdevices/unc/qvtestsrv/norva" ] ||
     ln -sfn "$repo/build/test-share/NORVA" "$WINEPREFIX/dosdevices/unc/qvtestsrv/norva"
+  # \\QVLOCSRV\NORVA: the application-data share staged by QV9REG's Wine test.
+  mkdir -p "$repo/build/test-share/QVLOCSRV/NORVA" "$WINEPREFIX/dosdevices/unc/qvlocsrv"
+  [ -L "$WINEPREFIX/dosdevices/unc/qvlocsrv/norva" ] ||
+    ln -sfn "$repo/build/test-share/QVLOCSRV/NORVA" "$WINEPREFIX/dosdevices/unc/qvlocsrv/norva"
+  # \\SRV\NORVA: the share that the connect program's Wine test starts it from.
+  mkdir -p "$repo/build/test-share/SRV/NORVA" "$WINEPREFIX/dosdevices/unc/srv"
+  [ -L "$WINEPREFIX/dosdevices/unc/srv/norva" ] ||
+    ln -sfn "$repo/build/test-share/SRV/NORVA" "$WINEPREFIX/dosdevices/unc/srv/norva"
 }
 if [ -f "$WINEPREFIX/system.reg" ] && [ -d "$WINEPREFIX/dosdevices" ]; then configure_prefix; map_test_share; exit 0; fi
 mkdir -p "$(dirname "$WINEPREFIX")"

@@ -141,6 +141,8 @@ Bytes EncodeLink(const ShellLink& link) {
   for (const String* f : {&link.target, &link.arguments, &link.workingDirectory, &link.description, &link.iconPath})
     text += EscapeLine(*f) + "\r\n";
   text += std::to_string(link.iconIndex) + "\r\n";
+  text += std::to_string(link.showCommand) + "\r\n";
+  text += std::to_string(link.hotKey) + "\r\n";
   return Bytes(text.begin(), text.end());
 }
 
@@ -155,14 +157,21 @@ bool DecodeLink(const Bytes& data, ShellLink& link) {
     lines.push_back(text.substr(i, j - i));
     i = j + 2;
   }
-  if (lines.size() != 6) return false;
+  if (lines.size() != 8) return false;
   String* fields[] = {&link.target, &link.arguments, &link.workingDirectory, &link.description, &link.iconPath};
   for (int k = 0; k < 5; ++k)
     if (!UnescapeLine(lines[k], *fields[k])) return false;
   try {
+    int* numbers[] = {&link.iconIndex, &link.showCommand};
+    for (int k = 0; k < 2; ++k) {
+      std::size_t used = 0;
+      *numbers[k] = std::stoi(lines[5 + k], &used);
+      if (used != lines[5 + k].size()) return false;
+    }
     std::size_t used = 0;
-    link.iconIndex = std::stoi(lines[5], &used);
-    if (used != lines[5].size()) return false;
+    const unsigned long hotKey = std::stoul(lines[7], &used);
+    if (used != lines[7].size() || hotKey > 0xFFFF) return false;
+    link.hotKey = static_cast<std::uint16_t>(hotKey);
   } catch (...) {
     return false;
   }

@@ -97,6 +97,7 @@ constexpr SystemMessage kSystemMessages[] = {
     {67, u"The network name cannot be found."},
     {80, u"The file exists."},
     {87, u"The parameter is incorrect."},
+    {112, u"There is not enough space on the disk."},
     {120, u"This function is not supported on this system."},
     {122, u"The data area passed to a system call is too small."},
     {123, u"The filename, directory name, or volume label syntax is incorrect."},
@@ -111,6 +112,7 @@ constexpr SystemMessage kSystemMessages[] = {
     {259, u"No more data is available."},
     {267, u"The directory name is invalid."},
     {1018, u"Illegal operation attempted on a registry key that has been marked for deletion."},
+    {1113, u"No mapping for the Unicode character exists in the target multi-byte code page."},
     {1332, u"No mapping between account names and security IDs was done."},
     {1337, u"The security ID structure is invalid."},
     {2250, u"This network connection does not exist."},
@@ -225,6 +227,11 @@ std::uint64_t MemoryMachine::Count(const std::string& op, const String& subject)
   return it == subjectCounts_.end() ? 0 : it->second;
 }
 
+std::map<std::string, std::uint64_t> MemoryMachine::Counts() const {
+  std::lock_guard lk(mu_);
+  return counts_;
+}
+
 std::uint64_t MemoryMachine::TotalCount() const {
   std::lock_guard lk(mu_);
   return total_;
@@ -263,6 +270,22 @@ bool MemoryMachine::GetEnvironmentVariable(const String& name, String& value) {
   if (it == environment_.end()) return false;
   value = it->second.second;
   return true;
+}
+
+// GetTempPathW's order: TMP, TEMP, USERPROFILE, then the Windows folder.
+std::uint32_t MemoryMachine::GetTempPath(String& path) {
+  std::lock_guard lk(mu_);
+  path.clear();
+  if (auto e = Enter("GetTempPathW")) return *e;
+  for (const char16_t* name : {u"TMP", u"TEMP", u"USERPROFILE"}) {
+    auto it = environment_.find(Upper(name));
+    if (it != environment_.end() && !it->second.second.empty()) {
+      path = WithTrailingBackslash(it->second.second);
+      return kOk;
+    }
+  }
+  path = u"C:\\Windows\\";
+  return kOk;
 }
 
 bool MemoryMachine::SetEnvironmentVariable(const String& name, const std::optional<String>& value) {

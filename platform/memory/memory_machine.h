@@ -53,6 +53,7 @@
 //   | DeleteFile              | DeleteFileW              | path                   | error                  |
 //   | ReplaceFileWith         | MoveFileExW              | from path and to path  | error                  |
 //   | GetTempFileName         | GetTempFileNameW         | folder                 | error                  |
+//   | GetTempPath             | GetTempPathW             | -                      | error                  |
 //   | GetFullPathName         | GetFullPathNameW         | path                   | error                  |
 //   | FindFirstFileWriteTime  | FindFirstFileW           | pattern                | error                  |
 //   | GetDriveType            | GetDriveTypeW            | root                   | DriveType::Unknown     |
@@ -191,6 +192,7 @@ class MemoryMachine final : public Platform {
   std::uint32_t DeleteFile(const String& path) override;
   std::uint32_t ReplaceFileWith(const String& from, const String& to) override;
   std::uint32_t GetTempFileName(const String& folder, const String& prefix, String& path) override;
+  std::uint32_t GetTempPath(String& path) override;
   std::uint32_t GetFullPathName(const String& path, String& full) override;
   std::uint32_t FindFirstFileWriteTime(const String& pattern, FileTime& lastWrite) override;
   DriveType GetDriveType(const String& rootPath) override;
@@ -280,6 +282,8 @@ class MemoryMachine final : public Platform {
   void ClearFailures();
   std::uint64_t Count(const std::string& op) const;
   std::uint64_t Count(const std::string& op, const String& subject) const;
+  // Every operation served so far, by name.
+  std::map<std::string, std::uint64_t> Counts() const;
   std::uint64_t TotalCount() const;
   std::uint64_t NetworkCount() const;
   void ResetCounts();

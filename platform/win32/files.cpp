@@ -75,6 +75,15 @@ std::uint32_t Win32Platform::GetTempFileName(const String& folder, const String&
   return kOk;
 }
 
+std::uint32_t Win32Platform::GetTempPath(String& path) {
+  path.clear();
+  wchar_t buffer[MAX_PATH + 2] = {};
+  const DWORD n = ::GetTempPathW(MAX_PATH + 1, buffer);
+  if (n == 0 || n > MAX_PATH + 1) return LastErrorOr(kErrInsufficientBuffer);
+  path = PlainPath(FromW(buffer, n));
+  return kOk;
+}
+
 std::uint32_t Win32Platform::GetFullPathName(const String& path, String& full) {
   full.clear();
   std::vector<wchar_t> buffer(MAX_PATH + 1);

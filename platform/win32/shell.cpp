@@ -121,7 +121,8 @@ std::uint32_t Win32Platform::CreateShellLink(const String& linkPath, const Shell
   if (FAILED(hr = shellLink->SetIconLocation(W(link.iconPath), link.iconIndex))) return Hr(hr);
   if (FAILED(hr = shellLink->SetDescription(W(link.description)))) return Hr(hr);
   if (FAILED(hr = shellLink->SetArguments(W(link.arguments)))) return Hr(hr);
-  if (FAILED(hr = shellLink->SetShowCmd(SW_SHOWNORMAL))) return Hr(hr);
+  if (FAILED(hr = shellLink->SetShowCmd(link.showCommand))) return Hr(hr);
+  if (FAILED(hr = shellLink->SetHotkey(link.hotKey))) return Hr(hr);
   hr = file->Save(W(linkPath), FALSE);
   return SUCCEEDED(hr) ? kOk : Hr(hr);
 }
@@ -159,6 +160,12 @@ std::uint32_t Win32Platform::ReadShellLink(const String& linkPath, ShellLink& li
   if (FAILED(hr = shellLink->GetIconLocation(buffer.data(), size, &iconIndex))) return Hr(hr);
   link.iconPath = PlainPath(take());
   link.iconIndex = iconIndex;
+  int showCommand = 0;
+  if (FAILED(hr = shellLink->GetShowCmd(&showCommand))) return Hr(hr);
+  link.showCommand = showCommand;
+  WORD hotKey = 0;
+  if (FAILED(hr = shellLink->GetHotkey(&hotKey))) return Hr(hr);
+  link.hotKey = hotKey;
   return kOk;
 }
 

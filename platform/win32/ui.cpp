@@ -160,9 +160,9 @@ DWORD WINAPI CloseBoxWhenDue(LPVOID param) {
 
 // The plain message-box form of the connect program's message dialog: the
 // same text, title, icon kind and buttons, and a countdown that ends the box
-// with the result of the button that carries it. The program's own dialog
-// window replaces this form; until then every caller gets a working dialog.
-int Win32Platform::ShowDialog(const DialogRequest& request) {
+// with the result of the button that carries it. Used when the dialog
+// window itself cannot be created (connect_dialog.cpp).
+int ShowDialogAsMessageBox(const DialogRequest& request) {
   const MessageBoxForm form = PlanDialog(request);
   BoxCloser closer{::GetCurrentThreadId(), &request.title, form.countdownResult, form.countdownMs, nullptr};
   HANDLE thread = nullptr;

@@ -71,6 +71,7 @@ class Win32Platform final : public Platform {
   std::uint32_t DeleteFile(const String& path) override;
   std::uint32_t ReplaceFileWith(const String& from, const String& to) override;
   std::uint32_t GetTempFileName(const String& folder, const String& prefix, String& path) override;
+  std::uint32_t GetTempPath(String& path) override;
   std::uint32_t GetFullPathName(const String& path, String& full) override;
   std::uint32_t FindFirstFileWriteTime(const String& pattern, FileTime& lastWrite) override;
   DriveType GetDriveType(const String& rootPath) override;
@@ -154,7 +155,7 @@ class Win32Platform final : public Platform {
   Handle FindWindow(const String& className, const String& title) override;
   bool EndDialog(Handle window, int result) override;
   std::uintptr_t SendCopyData(Handle window, std::uintptr_t dataWord, const Bytes& data) override;
-  int ShowDialog(const DialogRequest& request) override;
+  int ShowDialog(const DialogRequest& request) override;  // connect_dialog.cpp
 
   // event log (eventlog.cpp)
   Handle RegisterEventSource(const String& sourceName) override;
@@ -178,5 +179,7 @@ struct MessageBoxForm {
   std::uint32_t countdownMs = 0;
 };
 MessageBoxForm PlanDialog(const DialogRequest& request);
+// Shows the request as that message box (ui.cpp).
+int ShowDialogAsMessageBox(const DialogRequest& request);
 
 }  // namespace qv::platform::win32

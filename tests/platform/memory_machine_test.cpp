@@ -947,5 +947,26 @@ TEST(MemoryMachineFacts, AccountsVersionsFoldersEnvironmentAndSharedMemory) {
   EXPECT_EQ(static_cast<std::uint8_t*>(m.MapSharedMemory(a, 0))[0], 1);
 }
 
+TEST(MemoryMachineTemp, TempPathFollowsTmpTempAndUserProfile) {
+  MemoryMachine m;
+  String path;
+  ASSERT_EQ(m.GetTempPath(path), kOk);
+  EXPECT_EQ(path, u"C:\\Users\\Admin\\AppData\\Local\\Temp\\");
+  m.SetEnvironmentVariable(u"TMP", String(u"D:\\T"));
+  ASSERT_EQ(m.GetTempPath(path), kOk);
+  EXPECT_EQ(path, u"D:\\T\\");
+  m.SetEnvironmentVariable(u"TMP", std::nullopt);
+  m.SetEnvironmentVariable(u"TEMP", std::nullopt);
+  m.SetEnvironmentVariable(u"USERPROFILE", String(u"C:\\Users\\Ann"));
+  ASSERT_EQ(m.GetTempPath(path), kOk);
+  EXPECT_EQ(path, u"C:\\Users\\Ann\\");
+  m.SetEnvironmentVariable(u"USERPROFILE", std::nullopt);
+  ASSERT_EQ(m.GetTempPath(path), kOk);
+  EXPECT_EQ(path, u"C:\\Windows\\");
+  m.InjectFailure("GetTempPathW", 1, kErrAccessDenied);
+  EXPECT_EQ(m.GetTempPath(path), kErrAccessDenied);
+  EXPECT_EQ(path, u"");
+}
+
 }  // namespace
 }  // namespace qv::platform

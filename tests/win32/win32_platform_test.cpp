@@ -843,3 +843,11 @@ TEST(Win32SeamSharedMemory, TwoMappingsOfOneNameShareTheBlock) {
   EXPECT_FALSE(existed);
   P().CloseHandle(first);
 }
+
+TEST(Win32SeamFiles, TempPathIsAnExistingFolderWithDelimiter) {
+  String temp;
+  ASSERT_EQ(P().GetTempPath(temp), 0u);
+  ASSERT_FALSE(temp.empty());
+  EXPECT_EQ(temp.back(), u'\\');
+  EXPECT_TRUE(P().DirectoryExists(WithoutTrailingBackslash(temp)));
+}
