@@ -1,0 +1,193 @@
+// Reading TARVEX.CFG and the rules its directive lines share: value forms,
+// path normalisation and node selection.
+#include "settings/config_reader.h"
+
+#include <climits>
+
+#include "platform/seam.h"
+#include "platform/sysinfo.h"
+
+namespace qv::settings {
+
+using platform::Current;
+
+// ---------------------------------------------------------------- value forms
+
+namespace {
+
+bool IsHexForm(StringView text) {
+  std::size_t i = 0;
+  while (i < text.size() && IsBlank(text[i])) ++i;
+  if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) ++i;
+  if (i < text.size() && text[i] == u'$') return true;
+  return i + 1 < text.size() && text[i] == u'0' && (text[i + 1] == u'x' || text[i + 1] == u'X');
+}
+
+std::int32_t ToInt32(StringView text, std::int32_t fallback, bool allowHex) {
+  std::int64_t v = 0;
+  if (!ParseInt64(text, v, allowHex)) return fallback;
+  if (v >= INT32_MIN && v <= INT32_MAX) return static_cast<std::int32_t>(v);
+  // Hexadecimal values fill all 32 bits: $FFFFFFFF is -1.
+  if (allowHex && v > INT32_MAX && v <= 0xFFFFFFFFLL && IsHexForm(text))
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(v));
+  return fallback;
+}
+
+bool IsKeyword(const TokenList& tokens, StringView keyword) {
+  return !tokens.empty() && EqualsNoCaseAscii(tokens[0], keyword);
+}
+
+}  // namespace
+
+std::int32_t ParseNumber(StringView text, std::int32_t fallback) { return ToInt32(text, fallback, true); }
+std::int32_t ParseDecimal(StringView text, std::int32_t fallback) { return ToInt32(text, fallback, false); }
+
+String Unquote(StringView word) {
+  if (word.empty() || word[0] != u'"') return String(word);
+  String out;
+  for (std::size_t i = 1; i < word.size(); ++i) {
+    if (word[i] == u'"') {
+      if (i + 1 < word.size() && word[i + 1] == u'"') {
+        out.push_back(u'"');
+        ++i;
+        continue;
+      }
+      break;
+    }
+    out.push_back(word[i]);
+  }
+  return out;
+}
+
+String ConfigLines::Word(StringView keyword, int inst, int k) { return list_.GetToken(keyword, inst, k); }
+String ConfigLines::Text(StringView keyword, int inst, int k) { return list_.GetSqToken(keyword, inst, k); }
+
+bool ConfigLines::Exists(StringView keyword, int inst) { return !list_.GetToken(keyword, inst, 0).empty(); }
+
+int ConfigLines::LineIndex(StringView keyword, int inst) {
+  return Exists(keyword, inst) ? list_.LastIndex() : -1;
+}
+
+String ConfigLines::RestOfLine(StringView keyword, int inst) {
+  const int index = LineIndex(keyword, inst);
+  if (index < 0) return String();
+  const String& text = list_.Text(index);
+  std::size_t i = 0;
+  while (i < text.size() && IsBlank(text[i])) ++i;
+  while (i < text.size() && !IsBlank(text[i])) ++i;  // the keyword
+  String rest = Trim(StringView(text).substr(i));
+  for (std::size_t p = 0; p + 1 < rest.size(); ++p) {
+    if (IsBlank(rest[p]) && rest[p + 1] == u';') {
+      rest.resize(p);
+      break;
+    }
+  }
+  return Trim(rest);
+}
+
+String ConfigLines::Variable(StringView name) {
+  String value;
+  for (int i = 0; i < list_.Count(); ++i) {
+    const TokenList& tokens = list_.GetSL(i);
+    if (tokens.size() < 2 || !IsKeyword(tokens, u"$var_def")) continue;
+    if (EqualsNoCase(Unquote(tokens[1]), name)) value = tokens.size() > 2 ? Unquote(tokens[2]) : String();
+  }
+  return value;
+}
+
+// ---------------------------------------------------------------- paths and nodes
+
+String ExpandBaseMacro(const SuiteSettings& s, StringView word) {
+  String value = Unquote(word);
+  if (value.empty() || (value[0] != s.MacroChar1 && value[0] != s.MacroChar2)) return value;
+  value = WithTrailingBackslash(value);
+  if (value.size() >= 8 && AsciiUpper(StringView(value).substr(1, 7)) == u"QTBASE\\")
+    value = s.AppDataDir + value.substr(8, 255);
+  if (HasTrailingBackslash(value)) value.pop_back();
+  return value;
+}
+
+String ApplyDriveMapping(const SuiteSettings& s, StringView path) {
+  String result = Upper(path);
+  if (!s.DriveMapEnabled || result.size() < 2 || result[1] != u':') return result;
+  const char16_t drive = AsciiUpper(result[0]);
+  for (int i = 0; i < s.DriveMapCount && i < 5; ++i) {
+    if (s.DriveMapFrom[static_cast<std::size_t>(i)] == drive) {
+      result[0] = s.DriveMapTo[static_cast<std::size_t>(i)];
+      break;
+    }
+  }
+  return result;
+}
+
+bool NodeApplies(const SuiteSettings& s, NodeFamily family, StringView selector, StringView machineSelector) {
+  if (selector == u"*") return true;
+  // An empty name never selects a line, nor does an empty selector.
+  auto is = [&](StringView name) { return !name.empty() && EqualsNoCase(selector, name); };
+  switch (family) {
+    case NodeFamily::EffectiveOrMachine: {
+      const String effective = s.EffectiveNodeName();
+      if (is(effective)) return true;
+      const bool overridden =
+          !s.NodeNameOverride1.empty() || !s.NodeNameOverride2.empty() || !s.NodeNameOverride3.empty();
+      return !overridden && machineSelector.size() > 2 && is(machineSelector);
+    }
+    case NodeFamily::Effective: return is(s.EffectiveNodeName());
+    case NodeFamily::Registry: return is(s.NodeName);
+    case NodeFamily::RegistryOrThird: return is(s.NodeName) || is(s.NodeNameOverride3);
+  }
+  return false;
+}
+
+String MachineSelector() { return u"\\\\" + GetMachineName(); }
+
+// ---------------------------------------------------------------- reading the file
+
+bool ReadConfigFile(SuiteSettings& s, TFileBase& list) {
+  platform::Platform& os = Current();
+  list.Clear();
+  list.SetDiscardcomments(true);
+  platform::Handle file = 0;
+  if (os.OpenFile(s.ConfigFile, platform::kGenericRead, platform::kShareRead, platform::Disposition::OpenExisting,
+                  file) != platform::kOk)
+    return false;
+
+  Bytes bytes;
+  bool ok = true;
+  std::uint64_t size = 0;
+  if (os.GetFileSize(file, size) != platform::kOk || size > 0x7FFFFFFF) ok = false;
+  if (ok) {
+    bytes.resize(static_cast<std::size_t>(size));
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+      std::uint32_t got = 0;
+      if (os.ReadFile(file, bytes.data() + done, static_cast<std::uint32_t>(bytes.size() - done), got) !=
+          platform::kOk) {
+        ok = false;
+        break;
+      }
+      if (got == 0) break;
+      done += got;
+    }
+    bytes.resize(done);
+  }
+  if (ok && list.LoadFromBytes(bytes) != 0) ok = false;
+  if (ok) {
+    if (bytes.size() >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF)
+      s.ConfigEncoding = TextEncoding::Utf8;
+    else if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE)
+      s.ConfigEncoding = TextEncoding::Utf16LE;
+    else
+      s.ConfigEncoding = TextEncoding::Ansi;
+  } else {
+    // A file that could not be read counts as one without directives.
+    list.Clear();
+  }
+  os.CloseHandle(file);
+
+  if (list.Count() > 1 && list.Text(0).find(u"Initial TARVEX.CFG created as default") != String::npos)
+    s.InitialDefaultFile = true;
+  return true;
+}
+
+}  // namespace qv::settings
