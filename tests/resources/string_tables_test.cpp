@@ -57,6 +57,7 @@ std::size_t Count(const String& s, std::u16string_view what) {
 
 const std::vector<std::uint32_t> kConnectIds = {
     20190, 20191, 20192, 20193, 20195, 20196,
+    20201, 20202, 20203, 20204, 20205, 20206, 20207, 20208, 20209, 20210, 20211, 20212, 20213, 20214,
     64912, 64913, 64914, 64915, 64917, 64919, 64920, 64921,
     64940, 64941, 64942, 64943,
 };
@@ -90,8 +91,8 @@ struct Missing {
 TEST(StringTables, AbsentIdsGiveNull) {
   const Missing cases[] = {
       {Table::Connect, 0},     {Table::Connect, 20189}, {Table::Connect, 20194},
-      {Table::Connect, 20197}, {Table::Connect, 20200}, {Table::Connect, 20201},
-      {Table::Connect, 20214}, {Table::Connect, 64916}, {Table::Connect, 64944},
+      {Table::Connect, 20197}, {Table::Connect, 20200}, {Table::Connect, 20215},
+      {Table::Connect, 64916}, {Table::Connect, 64944},
       {Table::Connect, 903},   {Table::Connect, 65535}, {Table::Connect, 0xFFFFFFFFu},
       {Table::Library, 0},     {Table::Library, 902},   {Table::Library, 942},
       {Table::Library, 994},   {Table::Library, 996},   {Table::Library, 20190},
