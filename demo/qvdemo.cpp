@@ -3,7 +3,12 @@
 // trip, special folders, local path forms and an INI file read through the
 // demo share \\DEMOSRV\NORVA. Prints what it sees; exit code 0 when every
 // step behaved.
+//
+// "qvdemo --connection" instead prints what a connect run recorded on this
+// machine: NORVACONNECT.INI, the Installers registry values, the machine
+// environment variables and the start-menu shortcuts.
 #include <cstdio>
+#include <string_view>
 
 #include "platform/ini.h"
 #include "platform/local_path.h"
@@ -29,7 +34,56 @@ void Check(bool ok, const String& what) {
 }
 }  // namespace
 
-int main() {
+int ShowConnection() {
+  const String ini = GetSpecialFolderPath(kCsidlCommonAppData, KnownFolder::ProgramData) + u"\\Norva\\NORVACONNECT.INI";
+  Say(u"NORVACONNECT.INI (" + ini + u"):");
+  Bytes bytes;
+  if (Current().ReadWholeFile(ini, bytes) == 0) {
+    String text = Current().AnsiToWide(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    std::size_t start = 0;
+    int lines = 0;
+    for (std::size_t end; (end = text.find(u"\r\n", start)) != String::npos; start = end + 2, ++lines)
+      Say(u"  | " + text.substr(start, end - start));
+    Say(Format(u"  (%d lines, each ended by CR LF%s)", lines, start == text.size() ? u"" : u"; text after the last CR LF!"));
+  } else {
+    Check(false, u"the file is missing");
+  }
+
+  Say(u"Registry, HKEY_CURRENT_USER\\Software\\Norva\\Installers:");
+  for (const char16_t* key : {u"Appdata", u"Netbin", u"SharePath"})
+    Say(Format(u"  %s\\UNCname = %s", key,
+               ReadRegString(RootKey::CurrentUser, u"Software\\Norva\\Installers\\" + String(key), u"UNCname", u"(missing)")));
+
+  Say(u"Machine environment (HKEY_LOCAL_MACHINE\\...\\Session Manager\\Environment):");
+  const String env = u"System\\CurrentControlSet\\Control\\Session Manager\\Environment";
+  for (const char16_t* name : {u"TarvexDir", u"TarvexLocal", u"TarvexDrive"})
+    Say(Format(u"  %s = %s", name, ReadRegString(RootKey::LocalMachine, env, name, u"(not set)")));
+
+  Say(u"Start-menu shortcuts:");
+  const String shellFolders = u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+  struct Menu {
+    RootKey root;
+    const char16_t* value;
+  };
+  for (const Menu& m : {Menu{RootKey::LocalMachine, u"Common Programs"}, Menu{RootKey::CurrentUser, u"Programs"}}) {
+    const String folder = ReadRegString(m.root, shellFolders, m.value, u"");
+    const String link = folder + u"\\Velmora\\Norva Application Data folder.lnk";
+    ShellLink seen;
+    if (folder.empty() || Current().ReadShellLink(link, seen) != 0) {
+      Say(Format(u"  %s: no shortcut", m.value));
+      continue;
+    }
+    Say(Format(u"  %s: %s", m.value, link));
+    Say(u"    target:         " + seen.target);
+    Say(u"    working folder: " + seen.workingDirectory);
+    Say(u"    description:    " + seen.description);
+    Say(Format(u"    icon:           %s,%d", seen.iconPath, seen.iconIndex));
+  }
+  return failures == 0 ? 0 : 1;
+}
+
+int main(int argc, char** argv) {
+  if (argc > 1 && std::string_view(argv[1]) == "--connection") return ShowConnection();
   Say(u"Velmora system services demo");
 
   Say(u"Timed message box (closes itself after 3 seconds):");

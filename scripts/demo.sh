@@ -1,7 +1,13 @@
 #!/usr/bin/env bash
-# The README's main job: builds the Windows binaries, publishes the demo
-# share as \\DEMOSRV\NORVA inside a project-local Wine prefix and runs the
-# demo there. Needs no display (a private Xvfb is started).
+# The README's main job: a whole connection on a fresh machine.
+#
+# Builds the Windows binaries (win64 preset), creates a fresh Wine prefix
+# (the machine), publishes demo/share/NORVA as \\DEMOSRV\NORVA with
+# NORVACONNECT.exe and QV9REG.DLL copied into its root the way an
+# administrator deploys them, starts \\DEMOSRV\NORVA\NORVACONNECT.exe /q with
+# its step trace shown in the trace monitor, and then shows what the run
+# recorded and what a suite program now sees of the configuration.
+# Needs no display: a private Xvfb is started; every dialog closes itself.
 set -uo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 repo=$(dirname "$here")
@@ -9,20 +15,55 @@ cd "$repo"
 "$here/setup.sh" || exit 1
 
 echo "== building the Windows binaries (win64 preset)"
-cmake --preset win64 >build-demo.log 2>&1 && cmake --build --preset win64 -j2 >>build-demo.log 2>&1 ||
-  { tail -40 build-demo.log; echo "build failed (see build-demo.log)"; exit 1; }
-rm -f build-demo.log
+mkdir -p build
+cmake --preset win64 >build/demo-build.log 2>&1 && cmake --build --preset win64 -j2 >>build/demo-build.log 2>&1 ||
+  { tail -40 build/demo-build.log; echo "build failed (see build/demo-build.log)"; exit 1; }
+bin="$repo/build/win64/bin"
 
+# A fresh machine: a new prefix, so nothing of an earlier run is left.
 export QV_WINEPREFIX="$repo/build/demo-prefix"
+rm -rf "$QV_WINEPREFIX"
+echo "== a fresh Windows machine (Wine prefix build/demo-prefix)"
 "$here/wine-prefix.sh" || exit 1
 
-# The share: a fresh copy of demo/share/NORVA, reachable as \\DEMOSRV\NORVA.
+# The suite's installer has created the start-menu folder "Velmora" for all
+# users and for this user; the connect program puts its shortcut there.
+mkdir -p "$QV_WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Velmora"
+for d in "$QV_WINEPREFIX"/drive_c/users/*/AppData/Roaming/Microsoft/Windows/Start\ Menu/Programs; do
+  mkdir -p "$d/Velmora"
+done
+
+# The share: a fresh copy of demo/share/NORVA with the two deliverables.
 share="$repo/build/demo-share/NORVA"
 rm -rf "$repo/build/demo-share"
 mkdir -p "$(dirname "$share")"
 cp -r "$repo/demo/share/NORVA" "$share"
+cp "$bin/NORVACONNECT.exe" "$bin/QV9REG.DLL" "$share/"
 mkdir -p "$QV_WINEPREFIX/dosdevices/unc/demosrv"
 ln -sfn "$share" "$QV_WINEPREFIX/dosdevices/unc/demosrv/norva"
-echo "== \\\\DEMOSRV\\NORVA -> $share"
+echo "== \\\\DEMOSRV\\NORVA -> build/demo-share/NORVA:"
+(cd "$share" && find . -type f | sort | sed 's|^\./|   |')
 
-"$here/wine-run.sh" "$repo/build/win64/bin/qvdemo.exe"
+status=0
+echo
+echo "== 1. the system services on this machine (qvdemo.exe)"
+"$here/wine-run.sh" "$bin/qvdemo.exe" || status=1
+
+echo
+echo "== 2. NORVACONNECT.exe /q, started as \\\\DEMOSRV\\NORVA\\NORVACONNECT.exe"
+echo "   (trace flag 4 set, so its step trace goes to the trace monitor;"
+echo "    qv_connect_watch prints each dialog it shows and its exit code)"
+QV_TRACE_NAME=NORVACONNECT "$here/trace-monitor.sh" "$bin/qv_connect_watch.exe" '\\DEMOSRV\NORVA\NORVACONNECT.exe' /q ||
+  status=1
+
+echo
+echo "== 3. what the connect run recorded on this machine (qvdemo.exe --connection)"
+"$here/wine-run.sh" "$bin/qvdemo.exe" --connection || status=1
+
+echo
+echo "== 4. what a suite program on this machine now sees"
+"$here/demo-qvsettings.sh" "$share" || status=1
+
+echo
+if [ $status -eq 0 ]; then echo "Demo finished: the machine is connected to \\\\DEMOSRV\\NORVA."; else echo "Demo finished with failures."; fi
+exit $status
