@@ -22,7 +22,7 @@ def gtest_counts(path):
             p += 1
     return p, f, s
 
-for preset in ("native", "win64", "win32"):
+for preset in ("native", "native-sanitize", "win64", "win32"):
     ctest_xml = os.path.join(results, f"{preset}-ctest.xml")
     if not os.path.exists(ctest_xml):
         continue

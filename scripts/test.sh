@@ -21,18 +21,8 @@ build() {
 }
 
 # One X server for every windowed test of this run.
-xvfb_pid=
-start_display() {
-  for n in $(seq 91 140); do
-    [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] && continue
-    Xvfb :$n -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb_pid=$!
-    export DISPLAY=:$n
-    for _ in $(seq 50); do [ -e /tmp/.X11-unix/X$n ] && break; sleep 0.1; done
-    return
-  done
-}
-trap '[ -n "$xvfb_pid" ] && kill $xvfb_pid 2>/dev/null; /usr/lib/wine/wineserver -k 2>/dev/null' EXIT
+. "$here/display.sh"
+trap '[ -n "$xvfb_pid" ] && kill $xvfb_pid 2>/dev/null; WINEPREFIX="$repo/build/wineprefix" /usr/lib/wine/wineserver -k 2>/dev/null' EXIT
 
 run_tests() {
   local preset=$1 xmldir=$2
@@ -51,8 +41,23 @@ for preset in native win64 win32; do
 done
 
 [ -d build/native ] && { run_tests native "$results/native/" || status=1; }
+
+# The unit tests once more with address and undefined-behaviour sanitizers.
+echo "== configure and build: native with sanitizers"
+if cmake --preset native -B build/native-sanitize -DQV_SANITIZE=ON >"$results/native-sanitize-configure.log" 2>&1 &&
+   cmake --build build/native-sanitize -j2 --target qv_unit_tests >"$results/native-sanitize-build.log" 2>&1; then
+  echo "== tests: native with sanitizers"
+  GTEST_OUTPUT="xml:$results/native-sanitize/" ctest --test-dir build/native-sanitize -R '^qv_unit_tests$' \
+    --output-on-failure --output-junit "$results/native-sanitize-ctest.xml" 2>&1 |
+    tee "$results/native-sanitize-ctest.log" | grep -vE '^\s*$'
+  [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
+else
+  tail -50 "$results/native-sanitize-build.log"
+  echo "build-native-sanitize" >>"$results/build-failures"
+  status=1
+fi
 if [ -d build/win64/bin ]; then
-  start_display
+  start_private_display || status=1
   "$here/wine-prefix.sh" || status=1
   mkdir -p "$results/win64"
   run_tests win64 "Z:$(echo "$results/win64/" | tr / '\\')" || status=1

@@ -25,17 +25,8 @@ key='HKLM\Software\Norva\QTTRACE'
 log=$(mktemp -d)/received.txt
 log_win="Z:${log//\//\\}"
 
-xvfb_pid=
-if [ -z "${DISPLAY:-}" ]; then
-  for n in $(seq 90 140); do
-    [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] && continue
-    Xvfb :$n -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb_pid=$!
-    export DISPLAY=:$n
-    for _ in $(seq 50); do [ -e /tmp/.X11-unix/X$n ] && break; sleep 0.1; done
-    break
-  done
-fi
+. "$here/display.sh"
+start_private_display || exit 1
 
 "$here/wine-run.sh" reg add "$key" /v "$name" /t REG_DWORD /d 4 /f >/dev/null 2>&1
 "$here/wine-run.sh" "$monitor" "/log:$log_win" &

@@ -18,17 +18,8 @@ wine=/usr/lib/wine/wine64
 
 "$here/wine-prefix.sh" >/dev/null || exit 1
 
-xvfb_pid=
-if [ -z "${DISPLAY:-}" ]; then
-  for n in $(seq 90 140); do
-    [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] && continue
-    Xvfb :$n -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb_pid=$!
-    export DISPLAY=:$n
-    for _ in $(seq 50); do [ -e /tmp/.X11-unix/X$n ] && break; sleep 0.1; done
-    break
-  done
-fi
+. "$here/display.sh"
+start_private_display || exit 1
 
 "$wine" "$@"
 rc=$?

@@ -9,6 +9,7 @@
 #include <exception>
 #include <mutex>
 
+#include "platform/files.h"
 #include "platform/registry.h"
 #include "platform/seam.h"
 #include "platform/sysinfo.h"
@@ -96,19 +97,6 @@ String TraceFileName(const TraceState& s) {
   return s.folder + s.baseName + u".FT" + static_cast<char16_t>(u'0' + s.dayIndex);
 }
 
-// Creates a folder and any missing parents; failures surface later as
-// failed writes.
-void CreateFolderChain(platform::Platform& p, const String& folder) {
-  const String path = WithoutTrailingBackslash(folder);
-  if (path.empty() || p.DirectoryExists(path)) return;
-  const std::size_t slash = path.find_last_of(u'\\');
-  if (slash != String::npos && slash > 0) {
-    const String parent = path.substr(0, slash);
-    if (parent.size() > 2 && parent != u"\\\\") CreateFolderChain(p, parent);
-  }
-  p.CreateDirectory(path);
-}
-
 // Cuts a line to its first 2048 characters, never between the two halves
 // of a surrogate pair.
 void CutLine(String& line) {
@@ -164,7 +152,7 @@ void Setup(StringView name, StringView folder) {
     if (!TraceBaseName().empty()) s.baseName = TraceBaseName();
     if (folder.empty()) return;
     s.folder = WithTrailingBackslash(folder);
-    CreateFolderChain(p, s.folder);
+    ForceDirectories(s.folder);  // a failure surfaces later as failed writes
     s.dayIndex = p.GetLocalTime().dayOfWeek;
     s.filePath = TraceFileName(s);
   }

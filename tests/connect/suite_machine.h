@@ -43,4 +43,15 @@ inline constexpr char kSmallConfig[] =
     "$request_dir REQUEST\r\n"
     "$var_def SITE \"Head office\"\r\n";
 
+// \\SRV\NORVA prepared for a connection: TARVEX with QTCFG.INI naming the
+// share and a configuration file, NETBIN, and no connection record yet.
+inline void StageSuiteShare(platform::MemoryMachine& m) {
+  m.AddRemoteShare(u"SRV", u"NORVA");
+  m.MakeDirectories(u"\\\\SRV\\NORVA\\NETBIN");
+  m.WriteTextFile(u"\\\\SRV\\NORVA\\TARVEX\\QTCFG.INI",
+                  "[QTCONFIG]\r\nExpectedUNCpath=\\\\SRV\\NORVA\r\nConfigurationFile=TARVEX.CFG\r\n");
+  m.WriteTextFile(u"\\\\SRV\\NORVA\\TARVEX\\TARVEX.CFG", kSmallConfig);
+  m.RemovePath(u"C:\\ProgramData\\Norva");
+}
+
 }  // namespace qv::testing_connect
