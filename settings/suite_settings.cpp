@@ -64,6 +64,8 @@ const char16_t* TextEncodingName(TextEncoding e) {
     case TextEncoding::Ansi: return u"ANSI";
     case TextEncoding::Utf8: return u"UTF-8";
     case TextEncoding::Utf16LE: return u"UTF-16LE";
+    case TextEncoding::Utf16BE: return u"UTF-16BE";
+    case TextEncoding::Ascii: return u"ASCII";
   }
   return u"ANSI";
 }
@@ -186,6 +188,10 @@ const std::vector<String>& GetScriptLocnOther() {
 const std::vector<String>& GetTaskEyeSkip() {
   SharedRead guard;
   return Instance().TaskEyeSkip;
+}
+FileEncoding GetFileEncoding(FileKind kind) {
+  SharedRead guard;
+  return Instance().FileEncodings[kind];
 }
 const TaggedList& GetColorFrames() {
   SharedRead guard;

@@ -359,6 +359,8 @@ const std::vector<String>& GetScriptLocnOther();
 std::int32_t GetLastLoadError();
 const std::vector<String>& GetTaskEyeSkip();
 const TaggedList& GetColorFrames();
+// The encoding $unicode chose for one kind of file.
+FileEncoding GetFileEncoding(FileKind kind);
 
 // ---------------------------------------------------------------- QV9REG binding
 // The exports are bound by name at run time with the pointer types of
