@@ -98,6 +98,8 @@ String ExplainAlert(StringView category, std::int64_t detail, StringView node, S
          (s.recipients.empty() ? String(u"(none)") : s.recipients));
   else if (s.configuredRecipients.empty())
     line(u"recipients after the fallback: (none; a negative TriggerNorva forbids the fallback)");
+  else
+    line(u"recipients after the fallback: " + s.recipients + u" (the configured ones)");
   line(Format(u"trace kinds: %d", s.traceKinds) + u" (" + KindNames(s.traceKinds) + u")");
 
   std::vector<String> files;

@@ -228,6 +228,7 @@ TEST_F(Alerts, TheExplanationShowsTheDecisionTheFilesAndTheCommandLines) {
   for (const char16_t* expected :
        {u"alert: on", u"interval: 5 minutes", u"time left: 4 min 0 s", u"now: would not go out (result -2",
         u"TriggerNorva: 1 (copy to support@velmora.example)", u"recipients configured: ops",
+        u"recipients after the fallback: ops (the configured ones)",
         u"trace kinds: 3 (1 engine live trace, 2 engine and QTEXTERN trace)",
         u"  examined: C:\\TARVEX\\LOG\\N1.TR1 (written today)", u"  examined: C:\\TARVEX\\LOG\\N1.FT1 (not today)",
         u"  would attach: C:\\TARVEX\\LOG\\N1.TR1",
