@@ -39,12 +39,6 @@ std::wstring TempFolder() {
 
 std::u16string U(const std::wstring& s) { return std::u16string(s.begin(), s.end()); }
 
-std::string Narrow(const std::wstring& s) {
-  std::string out;
-  for (wchar_t c : s) out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
-  return out;
-}
-
 void Env(const wchar_t* name, const wchar_t* value) { SetEnvironmentVariableW(name, value); }
 
 void SenderBehaves(const wchar_t* exitCode, const wchar_t* seconds, const wchar_t* hang) {
