@@ -68,7 +68,17 @@ wine32_unavailable() {
 run_wine32() {
   local attempts=${QV_WINE32_ATTEMPTS:-3} attempt=1 rc errlog crash
   # Natively run 32-bit programs are never repeated.
-  grep -qx enabled /proc/sys/fs/binfmt_misc/qemu-i386 2>/dev/null || attempts=1
+  if grep -qx enabled /proc/sys/fs/binfmt_misc/qemu-i386 2>/dev/null; then
+    # Under qemu the unit tests that keep several threads busy at once
+    # crash the emulator every time; they run natively and in the 64-bit
+    # build. A program given its own --gtest_filter is not affected.
+    if [ -z "${GTEST_FILTER:-}" ] && [ "$(basename "$1")" = qv_unit_tests.exe ]; then
+      export GTEST_FILTER="-*.Concurrent*:SettingsTest.AccessorsReadWhileAnotherThreadWaits"
+      echo "wine-run.sh: under qemu-i386, leaving out the thread-stress cases $GTEST_FILTER" >&2
+    fi
+  else
+    attempts=1
+  fi
   errlog=$(mktemp "${TMPDIR:-/tmp}/qv-wine32.XXXXXX")
   while :; do
     "$wine32_loader" "$@" 2>"$errlog"
