@@ -156,6 +156,8 @@ void ResetSuiteSettingsForTests() {
 String GetAppDataDir() { return Read(Instance().AppDataDir); }
 String GetAppDataLocalDir() { return Read(Instance().AppDataLocalDir); }
 String GetTraceDir() { return Read(Instance().TraceDir); }
+String GetProgramDir() { return Read(Instance().ProgramDir); }
+bool SettingsLoadRunningOnThisThread() { return g_loadingThread.load() == std::this_thread::get_id(); }
 std::int32_t GetRequestDirCount() { return Read(Instance().RequestDirCount); }
 std::int32_t GetLastLoadError() { return Read(Instance().LastLoadError); }
 
