@@ -138,3 +138,21 @@ cfg_seeds = [
 write_corpus("qvgetcfg", cfg_seeds)
 write_dict("qvgetcfg", ini_words + ["\n--\n", "\\\\OTHER\\DATA", "\\\\OTHER\\DATA\\TARVEX\\", "\\\\SRV\\NORVA\\TARVEX\\",
                                     "TARVEX.CFG", "C:\\", "\\\\"])
+
+# 6. Alerts: mode byte, then recipients, subject, body, HTML body,
+# attachments (one a line) and the program path, split at "\n--\n".
+def alert(mode, *parts):
+    return bytes([mode]) + b"\n--\n".join(parts)
+
+alerts = [
+    alert(0, b"ops@site.example", b"Velmora alert", b"The fax server stopped.", b"", b""),
+    alert(1, b"to,a@x.example,b@x.example,cc,c@x.example,bcc,d@x.example", b"Subject with \"quotes\"",
+          b"Line one\r\nLine two\twith tab and \\\\SRV\\share\\", b"<p>HTML</p>",
+          b"C:\\Logs\\job 1.log\nC:\\Logs\\\"odd\".txt"),
+    alert(0, b"a@x.example, ,b@x.example,,  c@x.example", b"", b"x" * 9000, b"", b""),
+    alert(0, b"a@x.example", b"s" * 5000, b"b" * 5000, b"h" * 5000, b"", b"D:\\Program Files\\MAILPOST.exe"),
+    alert(1, b"CC,first@x.example,TO,second@x.example", b"\"\"", b"\"", b"\"\"\"", b"\n\n"),
+]
+write_corpus("alerts", alerts)
+write_dict("alerts", ["to", "cc", "bcc", "TO", "CC", "BCC", ",", ", ,", ",,", "  ", "\"", "\"\"", "\n--\n",
+                      "@", "\r\n", "\t", "\\", "SUBJECT=", "BODY=Text:", "HTML=Text:", "RECIP=", " [...]"])
