@@ -2,14 +2,15 @@
 # Runs the fuzz targets of the fuzz preset and prints one table row per
 # target: executions, corpus size, coverage (edges), crashes.
 #
-#   scripts/fuzz.sh [--runs N | --seconds S] [--no-build] [target ...]
+#   scripts/fuzz.sh [--runs N | --seconds S] [--no-build] [--junit FILE] [target ...]
 #
 # Default: 60 seconds per target, every target. Each target starts from its
 # seed corpus (fuzz/corpus/<target>) and the corpus earlier runs grew
 # (build/fuzz-corpus/<target>, kept between runs). An input that crashes,
 # hangs (over 10 s), exhausts memory or breaks a property is copied to
 # fuzz/regressions/<target>/, which the unit tests replay (qv_fuzz_replay);
-# commit it with the fix. Exit status 1 when any target found one.
+# commit it with the fix. Exit status 1 when any target found one. With
+# --junit, writes one test case per target for the test summary.
 set -uo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 repo=$(dirname "$here")
@@ -17,12 +18,14 @@ cd "$repo"
 
 mode=(-max_total_time=60)
 build=1
+junit=
 targets=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --runs) mode=(-runs="$2"); shift 2 ;;
     --seconds) mode=(-max_total_time="$2"); shift 2 ;;
     --no-build) build=0; shift ;;
+    --junit) junit="$2"; shift 2 ;;
     -h|--help) sed -n 2,13p "$0"; exit 0 ;;
     *) targets+=("$1"); shift ;;
   esac
@@ -43,6 +46,7 @@ logs=build/fuzz-logs
 mkdir -p "$logs"
 status=0
 rows=()
+cases=
 for t in "${targets[@]}"; do
   exe=build/fuzz/bin/fuzz_$t
   [ -x "$exe" ] || { echo "no fuzz target $t"; status=1; continue; }
@@ -68,10 +72,19 @@ for t in "${targets[@]}"; do
     cp "$a" "fuzz/regressions/$t/"
   done
   if [ "$rc" -ne 0 ] && [ "$crashes" -eq 0 ]; then crashes=1; fi  # a failure that left no input
-  [ "$crashes" -eq 0 ] || { status=1; echo "$t: see $logs/$t.log; inputs kept in fuzz/regressions/$t/"; }
+  if [ "$crashes" -eq 0 ]; then
+    cases+="<testcase name=\"fuzz_$t\" status=\"run\"/>"
+  else
+    status=1
+    echo "$t: see $logs/$t.log; inputs kept in fuzz/regressions/$t/"
+    cases+="<testcase name=\"fuzz_$t\" status=\"run\"><failure message=\"$crashes failing inputs, see $logs/$t.log\"/></testcase>"
+  fi
   rows+=("$(printf '%-16s %12s %8s %9s %8s %8s' "$t" "${execs:-?}" "$files" "${cov:-?}" "$crashes" "$seconds")")
 done
 
 printf '%-16s %12s %8s %9s %8s %8s\n' target executions corpus coverage crashes seconds
 printf '%s\n' "${rows[@]}"
+if [ -n "$junit" ]; then
+  printf '<?xml version="1.0" encoding="UTF-8"?>\n<testsuite name="fuzz">%s</testsuite>\n' "$cases" >"$junit"
+fi
 exit $status
