@@ -12,9 +12,6 @@
 
 #include "fuzz/targets.h"
 
-// Defined only once the alerts functions are part of the build.
-extern "C" int Fuzz_alerts(const std::uint8_t* data, std::size_t size) __attribute__((weak));
-
 namespace {
 
 using Body = int (*)(const std::uint8_t*, std::size_t);
