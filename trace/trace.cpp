@@ -19,8 +19,8 @@ namespace qv {
 
 namespace {
 
-std::atomic<std::uint64_t> g_writeRetries{0};
-std::atomic<std::uint64_t> g_linesDropped{0};
+std::atomic<std::uint32_t> g_writeRetries{0};  // 32 bits: lock-free on every target
+std::atomic<std::uint32_t> g_linesDropped{0};
 
 using platform::Handle;
 using platform::LocalTime;
