@@ -67,7 +67,9 @@ extern "C" int Fuzz_includes(const std::uint8_t* data, std::size_t size) {
     const auto file = std::find(names.begin(), names.end(), first);
     if (!first.empty() && file != names.end()) {
       TFileBase inner;
-      inner.LoadFromString(FromUtf8(parts[static_cast<std::size_t>(file - names.begin()) + 1]));
+      // Decoded as ExpandInclude reads the file (a byte-order mark decides).
+      const std::string_view bytes = parts[static_cast<std::size_t>(file - names.begin()) + 1];
+      inner.LoadFromBytes(Bytes(bytes.begin(), bytes.end()));
       selfIncluding = inner.GetSqToken(u"$include", 1, 1) == first;
     }
   }
