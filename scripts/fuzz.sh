@@ -33,10 +33,11 @@ done
 
 if [ "$build" = 1 ]; then
   export CCACHE_BASEDIR=${CCACHE_BASEDIR:-/work}
-  cmake --preset fuzz >build-fuzz-configure.log 2>&1 && cmake --build --preset fuzz -j2 >build-fuzz.log 2>&1 || {
-    tail -40 build-fuzz-configure.log build-fuzz.log 2>/dev/null; rm -f build-fuzz-configure.log build-fuzz.log
+  mkdir -p build
+  cmake --preset fuzz >build/fuzz-configure.log 2>&1 && cmake --build --preset fuzz -j2 >build/fuzz-build.log 2>&1 || {
+    tail -40 build/fuzz-configure.log build/fuzz-build.log 2>/dev/null; rm -f build/fuzz-configure.log build/fuzz-build.log
     echo "fuzz build failed"; exit 1; }
-  rm -f build-fuzz-configure.log build-fuzz.log
+  rm -f build/fuzz-configure.log build/fuzz-build.log
 fi
 if [ ${#targets[@]} -eq 0 ]; then
   for exe in build/fuzz/bin/fuzz_*; do targets+=("${exe##*/fuzz_}"); done
