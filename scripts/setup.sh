@@ -7,6 +7,7 @@ packages=(
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64
   wine64 xvfb x11-utils xdotool imagemagick
   googletest libgtest-dev libbenchmark-dev
+  clang clang-tidy clang-format libclang-rt-dev
 )
 missing=()
 for p in "${packages[@]}"; do

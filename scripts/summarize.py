@@ -22,7 +22,7 @@ def gtest_counts(path):
             p += 1
     return p, f, s
 
-for preset in ("native", "native-sanitize", "win64", "win32"):
+for preset in ("native", "native-sanitize", "win64", "win32", "native-tsan", "fuzz", "clang-tidy"):
     ctest_xml = os.path.join(results, f"{preset}-ctest.xml")
     if not os.path.exists(ctest_xml):
         continue
@@ -51,6 +51,12 @@ for preset in ("native", "native-sanitize", "win64", "win32"):
 
 if os.path.exists(os.path.join(results, "build-failures")):
     failed += len(open(os.path.join(results, "build-failures")).read().split())
+
+# Stages this machine could not run (scripts/test.sh names them).
+skipped_stages = os.path.join(results, "skipped-stages")
+if os.path.exists(skipped_stages):
+    for reason in open(skipped_stages).read().splitlines():
+        print(f"skipped: {reason}")
 
 line = f"{passed} passed, {failed} failed"
 if skipped:

@@ -60,6 +60,61 @@ else
   echo "build-native-sanitize" >>"$results/build-failures"
   status=1
 fi
+
+# ---- hardening stages: thread sanitizer, fuzzing, clang-tidy. Each writes
+# a JUnit file (build/test-results/<stage>-ctest.xml) that summarize.py
+# counts, or says "skipped: <reason>" when this machine cannot run it.
+stage_skipped() { echo "skipped: $1"; echo "$1" >>"$results/skipped-stages"; }
+have_clang_rt() { ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt."$1"-x86_64.a >/dev/null 2>&1; }
+
+# The unit tests (the threaded ones among them: readers during reloads
+# under SettingsLock, the trace writer's threads, the timed message box's
+# closing thread) under ThreadSanitizer.
+echo "== configure and build: native with the thread sanitizer"
+stage_start=$(date +%s)
+if ! command -v clang++ >/dev/null || ! have_clang_rt tsan; then
+  stage_skipped "native-tsan: clang++ or its thread-sanitizer runtime is not installed"
+elif cmake --preset native -B build/native-tsan -DQV_TSAN=ON -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+     >"$results/native-tsan-configure.log" 2>&1 &&
+   cmake --build build/native-tsan -j2 --target qv_unit_tests >"$results/native-tsan-build.log" 2>&1; then
+  echo "== tests: native with the thread sanitizer"
+  TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" GTEST_OUTPUT="xml:$results/native-tsan/" \
+    ctest --test-dir build/native-tsan -R '^qv_unit_tests$' --output-on-failure \
+    --output-junit "$results/native-tsan-ctest.xml" 2>&1 | tee "$results/native-tsan-ctest.log" | grep -vE '^\s*$'
+  [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
+else
+  tail -50 "$results/native-tsan-build.log"
+  echo "build-native-tsan" >>"$results/build-failures"
+  status=1
+fi
+echo "   native-tsan stage: $(( $(date +%s) - stage_start )) s"
+
+# The fuzz targets: every target over its corpus and briefly beyond (about
+# a minute in all). The seed corpora and regressions are also replayed by
+# qv_fuzz_replay in the native tests above.
+echo "== fuzz: every target for 8 seconds"
+stage_start=$(date +%s)
+if ! command -v clang++ >/dev/null || ! have_clang_rt fuzzer; then
+  stage_skipped "fuzz: clang++ or libFuzzer is not installed"
+else
+  "$here/fuzz.sh" --seconds 8 --junit "$results/fuzz-ctest.xml" 2>&1 | tee "$results/fuzz.log"
+  [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
+  [ -f "$results/fuzz-ctest.xml" ] || echo "build-fuzz" >>"$results/build-failures"
+fi
+echo "   fuzz stage: $(( $(date +%s) - stage_start )) s"
+
+# clang-tidy over the product's sources (checks in .clang-tidy).
+echo "== clang-tidy"
+stage_start=$(date +%s)
+if ! command -v clang-tidy >/dev/null; then
+  stage_skipped "clang-tidy: clang-tidy is not installed"
+else
+  "$here/tidy.sh" --junit "$results/clang-tidy-ctest.xml" 2>&1 | tee "$results/clang-tidy.log" | tail -40
+  [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
+  [ -f "$results/clang-tidy-ctest.xml" ] || echo "clang-tidy" >>"$results/build-failures"
+fi
+echo "   clang-tidy stage: $(( $(date +%s) - stage_start )) s"
+
 if [ -d build/win64/bin ]; then
   start_private_display || status=1
   "$here/wine-prefix.sh" || status=1

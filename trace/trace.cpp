@@ -19,6 +19,9 @@ namespace qv {
 
 namespace {
 
+std::atomic<std::uint32_t> g_writeRetries{0};  // 32 bits: lock-free on every target
+std::atomic<std::uint32_t> g_linesDropped{0};
+
 using platform::Handle;
 using platform::LocalTime;
 
@@ -223,10 +226,15 @@ void WriteToFile(platform::Platform& p, TraceState& s, const String& line) {
       s.filePath = TraceFileName(s);
       s.replacePending = true;
     }
+    bool written = false;
     for (int attempt = 0; attempt < kWriteAttempts; ++attempt) {
+      if (attempt > 0) g_writeRetries.fetch_add(1, std::memory_order_relaxed);
       std::uint32_t error = 0;
       const Outcome outcome = TryWrite(p, s, utf8, today, error);
-      if (outcome == Outcome::Written) break;
+      if (outcome == Outcome::Written) {
+        written = true;
+        break;
+      }
       if (outcome == Outcome::Collided) continue;
       try {
         RecordTraceError(p, error);
@@ -236,6 +244,7 @@ void WriteToFile(platform::Platform& p, TraceState& s, const String& line) {
       }
       p.Sleep(kRetryDelayMs);
     }
+    if (!written) g_linesDropped.fetch_add(1, std::memory_order_relaxed);
   }
   if (raised) std::rethrow_exception(raised);
 }
@@ -320,5 +329,8 @@ void ResetTraceForTests() {
   std::lock_guard file(s.fileLock);
   s.Reset();
 }
+
+std::uint64_t TraceWriteRetries() { return g_writeRetries.load(std::memory_order_relaxed); }
+std::uint64_t TraceLinesDropped() { return g_linesDropped.load(std::memory_order_relaxed); }
 
 }  // namespace qv

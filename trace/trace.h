@@ -56,4 +56,11 @@ using PostQvTraceFn = std::uint8_t (*)(std::int32_t zero, const char16_t* line);
 // Back to the state of a freshly loaded module (tests only).
 void ResetTraceForTests();
 
+// File writes this process repeated because the first attempt collided with
+// another writer or failed (the load figures of the trace file).
+std::uint64_t TraceWriteRetries();
+// File lines this process gave up after every attempt failed (each left its
+// "Trace Error"): the lines a trace file lacks by design, not by accident.
+std::uint64_t TraceLinesDropped();
+
 }  // namespace qv

@@ -1,6 +1,8 @@
 // LoadSuiteSettings: binding QV9REG, the location outputs, failure codes and
 // their dialog, the reload rules.
+#include <atomic>
 #include <future>
+#include <thread>
 
 #include "settings/suite_settings.h"
 #include "settings_fixture.h"
@@ -397,6 +399,47 @@ TEST_F(SettingsTest, AccessorsReadWhileAnotherThreadWaits) {
   EXPECT_EQ(reader.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout);
   hold.unlock();
   EXPECT_EQ(reader.get(), 4);
+}
+
+// Readers on other threads while one thread reloads again and again: every
+// reader, holding the lock shared, sees one whole record, never the fields
+// of one file mixed with those of the other.
+TEST_F(SettingsTest, ReadersDuringReloadsSeeOneWholeRecord) {
+  const std::string first = Lines({"$request_dir \\\\SRV\\REQ 4"});
+  const std::string second = Lines({"$request_dir \\\\SRV\\OTHER 7"});
+  // The record each file gives, read once without other threads.
+  using Record = std::pair<std::int32_t, String>;
+  ASSERT_EQ(LoadConfig(second), 0);
+  const Record other{Settings().RequestDirCount, Settings().RequestDir};
+  ASSERT_EQ(LoadConfig(first), 0);
+  const Record one{Settings().RequestDirCount, Settings().RequestDir};
+  ASSERT_NE(one, other);
+  std::atomic<bool> done{false};
+  std::atomic<int> mixed{0}, reads{0};
+  std::vector<std::thread> readers;
+  for (int r = 0; r < 3; ++r)
+    readers.emplace_back([&] {
+      while (!done) {
+        {
+          std::shared_lock lock(SettingsLock());
+          const Record seen{Settings().RequestDirCount, Settings().RequestDir};
+          if (seen != one && seen != other) ++mixed;
+          ++reads;
+        }
+        // Let the reloading thread get the lock (readers would starve it).
+        std::this_thread::sleep_for(std::chrono::microseconds(50));
+      }
+    });
+  int failures = 0;
+  for (int i = 0; i < 20; ++i) {
+    WriteConfig(i % 2 ? first : second);
+    failures += LoadSuiteSettings(true, true, true) != 0 ? 1 : 0;
+  }
+  while (reads < 100) std::this_thread::yield();
+  done = true;
+  for (std::thread& t : readers) t.join();
+  EXPECT_EQ(failures, 0);
+  EXPECT_EQ(mixed, 0) << "of " << reads << " reads";
 }
 
 }  // namespace

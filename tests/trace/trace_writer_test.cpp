@@ -3,6 +3,10 @@
 // "Trace Error" records, and delivery to the monitor window.
 #include <gtest/gtest.h>
 
+#include <set>
+#include <sstream>
+#include <thread>
+
 #include "platform/memory/memory_machine.h"
 #include "platform/registry.h"
 #include "platform/sysinfo.h"
@@ -244,3 +248,32 @@ TEST_F(TraceWriter, MonitorLinesAreCutAndTheSendMayFail) {
   EXPECT_EQ(sent[0].data.size(), 2u * 2048 + 2);
   EXPECT_EQ(Utf16(sent[0].data), u"TRCTEST " + String(2040, u'm') + u'\0');
 }
+
+namespace {
+
+// Threads of one program tracing at once: every line arrives whole, once.
+TEST_F(TraceWriter, ThreadsWritingAtOnceLoseAndTearNoLine) {
+  InitFileTrace();
+  constexpr int kThreads = 4, kLines = 150;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t)
+    threads.emplace_back([t] {
+      for (int n = 0; n < kLines; ++n) WriteTrace(FromUtf8("thread " + std::to_string(t) + " line " + std::to_string(n)));
+    });
+  for (std::thread& t : threads) t.join();
+
+  std::string text = File(kMonday);
+  ASSERT_EQ(text.substr(0, kBom.size()), kBom);
+  std::istringstream lines(text.substr(kBom.size()));
+  std::set<std::string> seen;
+  int torn = 0;
+  for (std::string line; std::getline(lines, line);) {
+    const std::string prefix = "15/08:00:00.000 TRCTEST thread ";
+    if (line.empty() || line.back() != '\r' || line.rfind(prefix, 0) != 0) ++torn;
+    else seen.insert(line);
+  }
+  EXPECT_EQ(torn, 0);
+  EXPECT_EQ(seen.size(), static_cast<std::size_t>(kThreads * kLines));
+}
+
+}  // namespace

@@ -1,0 +1,91 @@
+#!/usr/bin/env bash
+# Runs the fuzz targets of the fuzz preset and prints one table row per
+# target: executions, corpus size, coverage (edges), crashes.
+#
+#   scripts/fuzz.sh [--runs N | --seconds S] [--no-build] [--junit FILE] [target ...]
+#
+# Default: 60 seconds per target, every target. Each target starts from its
+# seed corpus (fuzz/corpus/<target>) and the corpus earlier runs grew
+# (build/fuzz-corpus/<target>, kept between runs). An input that crashes,
+# hangs (over 10 s), exhausts memory or breaks a property is copied to
+# fuzz/regressions/<target>/, which the unit tests replay (qv_fuzz_replay);
+# commit it with the fix. Exit status 1 when any target found one. With
+# --junit, writes one test case per target for the test summary.
+set -uo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+repo=$(dirname "$here")
+cd "$repo"
+
+mode=(-max_total_time=60)
+build=1
+junit=
+targets=()
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --runs) mode=(-runs="$2"); shift 2 ;;
+    --seconds) mode=(-max_total_time="$2"); shift 2 ;;
+    --no-build) build=0; shift ;;
+    --junit) junit="$2"; shift 2 ;;
+    -h|--help) sed -n 2,13p "$0"; exit 0 ;;
+    *) targets+=("$1"); shift ;;
+  esac
+done
+
+if [ "$build" = 1 ]; then
+  export CCACHE_BASEDIR=${CCACHE_BASEDIR:-/work}
+  mkdir -p build
+  cmake --preset fuzz >build/fuzz-configure.log 2>&1 && cmake --build --preset fuzz -j2 >build/fuzz-build.log 2>&1 || {
+    tail -40 build/fuzz-configure.log build/fuzz-build.log 2>/dev/null; rm -f build/fuzz-configure.log build/fuzz-build.log
+    echo "fuzz build failed"; exit 1; }
+  rm -f build/fuzz-configure.log build/fuzz-build.log
+fi
+if [ ${#targets[@]} -eq 0 ]; then
+  for exe in build/fuzz/bin/fuzz_*; do targets+=("${exe##*/fuzz_}"); done
+fi
+
+logs=build/fuzz-logs
+mkdir -p "$logs"
+status=0
+rows=()
+cases=
+for t in "${targets[@]}"; do
+  exe=build/fuzz/bin/fuzz_$t
+  [ -x "$exe" ] || { echo "no fuzz target $t"; status=1; continue; }
+  corpus=build/fuzz-corpus/$t
+  artifacts=build/fuzz-artifacts/$t
+  mkdir -p "$corpus" "$artifacts"
+  rm -f "$artifacts"/*
+  dict=()
+  [ -f "fuzz/dict/$t.dict" ] && dict=(-dict="fuzz/dict/$t.dict")
+  start=$(date +%s)
+  "$exe" "${mode[@]}" "${dict[@]}" -timeout=10 -rss_limit_mb=2048 -max_len=12000 -print_final_stats=1 \
+    -artifact_prefix="$artifacts/" "$corpus" "fuzz/corpus/$t" >"$logs/$t.log" 2>&1
+  rc=$?
+  seconds=$(( $(date +%s) - start ))
+  execs=$(grep -o 'stat::number_of_executed_units: [0-9]*' "$logs/$t.log" | tail -1 | grep -o '[0-9]*$')
+  cov=$(grep -oE 'cov: [0-9]+' "$logs/$t.log" | tail -1 | grep -oE '[0-9]+')
+  files=$(find "$corpus" -type f | wc -l)
+  crashes=0
+  for a in "$artifacts"/*; do
+    [ -f "$a" ] || continue
+    crashes=$((crashes + 1))
+    mkdir -p "fuzz/regressions/$t"
+    cp "$a" "fuzz/regressions/$t/"
+  done
+  if [ "$rc" -ne 0 ] && [ "$crashes" -eq 0 ]; then crashes=1; fi  # a failure that left no input
+  if [ "$crashes" -eq 0 ]; then
+    cases+="<testcase name=\"fuzz_$t\" status=\"run\"/>"
+  else
+    status=1
+    echo "$t: see $logs/$t.log; inputs kept in fuzz/regressions/$t/"
+    cases+="<testcase name=\"fuzz_$t\" status=\"run\"><failure message=\"$crashes failing inputs, see $logs/$t.log\"/></testcase>"
+  fi
+  rows+=("$(printf '%-16s %12s %8s %9s %8s %8s' "$t" "${execs:-?}" "$files" "${cov:-?}" "$crashes" "$seconds")")
+done
+
+printf '%-16s %12s %8s %9s %8s %8s\n' target executions corpus coverage crashes seconds
+printf '%s\n' "${rows[@]}"
+if [ -n "$junit" ]; then
+  printf '<?xml version="1.0" encoding="UTF-8"?>\n<testsuite name="fuzz">%s</testsuite>\n' "$cases" >"$junit"
+fi
+exit $status
