@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Builds the three presets and runs every test: native unit tests, the
 # Windows build's tests under Wine, and the 32-bit stage: the shipping i686
-# binaries' tests under Wine's 32-bit loader (a WOW64 process, through
-# qemu-user on these machines) and their static checks. Ends with one
-# summary line "N passed, N failed"; when this machine cannot run 32-bit
-# programs the line says "32-bit stage skipped: <reason>" and only the
-# static checks of the 32-bit binaries run.
+# binaries' tests under Wine's 32-bit loader (a WOW64 process; natively
+# where the kernel runs i386 code, else through qemu-user) and their static
+# checks. Ends with one summary line "N passed, N failed"; when this machine
+# cannot run 32-bit programs the line before it says
+# "skipped: 32-bit stage: <reason>" and only the static checks of the 32-bit
+# binaries run.
 set -uo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 repo=$(dirname "$here")
