@@ -376,6 +376,13 @@ std::int32_t QvGetCfg(char16_t* configFilePath, char16_t* suiteIniPath, char16_t
 void QvGetTerm(char16_t* text, std::int32_t number, std::int32_t size) {
   if (!text || size <= 0) return;
   const std::uint32_t id = number < 0 ? 0u - static_cast<std::uint32_t>(number) : static_cast<std::uint32_t>(number);
+  // String identifiers have 16 bits, and the string lookup would answer a
+  // larger number with the string of its low 16 bits: such a number has no
+  // string.
+  if (id > 0xFFFFu) {
+    text[0] = 0;
+    return;
+  }
   CopyBounded(text, Current().LoadString(0, id), static_cast<std::size_t>(size));
 }
 

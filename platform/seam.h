@@ -46,6 +46,7 @@ inline constexpr std::uint32_t kErrBadNetPath = 53;
 inline constexpr std::uint32_t kErrFileExists = 80;
 inline constexpr std::uint32_t kErrInvalidParameter = 87;
 inline constexpr std::uint32_t kErrInsufficientBuffer = 122;
+inline constexpr std::uint32_t kErrFileTooLarge = 223;
 inline constexpr std::uint32_t kErrInvalidName = 123;
 inline constexpr std::uint32_t kErrModNotFound = 126;
 inline constexpr std::uint32_t kErrProcNotFound = 127;
@@ -272,7 +273,12 @@ class Platform {
   virtual std::uint32_t DeleteFile(const String& path) = 0;
   // MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
   virtual std::uint32_t ReplaceFileWith(const String& from, const String& to) = 0;
-  virtual std::uint32_t GetTempFileName(const String& folder, const String& prefix, String& path) = 0;
+  // GetTempFileNameW(folder, prefix, unique): with unique 0 a new file of a
+  // unique name is created; with any other number the name prefix + hex
+  // number + ".tmp" is only formed in the existing folder (nothing is created,
+  // nothing tested for writing).
+  virtual std::uint32_t GetTempFileName(const String& folder, const String& prefix, String& path,
+                                        std::uint32_t unique = 0) = 0;
   // GetTempPathW: the system's temporary folder, ending with a backslash.
   virtual std::uint32_t GetTempPath(String& path) = 0;
   virtual std::uint32_t GetFullPathName(const String& path, String& full) = 0;
@@ -390,7 +396,9 @@ class Platform {
   bool FileExists(const String& path);       // exists and is not a folder
   bool DirectoryExists(const String& path);  // exists and is a folder
   // Reads a whole file: one open (read access, others may read and write), reads, close.
-  std::uint32_t ReadWholeFile(const String& path, Bytes& contents);
+  // A file longer than maxBytes gives kErrFileTooLarge, one that cannot be held
+  // kErrNotEnoughMemory; either way contents is left empty.
+  std::uint32_t ReadWholeFile(const String& path, Bytes& contents, std::uint64_t maxBytes = UINT64_MAX);
   // Creates or truncates a file and writes it whole.
   std::uint32_t WriteWholeFile(const String& path, const Bytes& contents);
 };

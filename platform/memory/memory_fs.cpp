@@ -666,10 +666,27 @@ std::uint32_t MemoryMachine::ReplaceFileWith(const String& from, const String& t
   return kOk;
 }
 
-std::uint32_t MemoryMachine::GetTempFileName(const String& folder, const String& prefix, String& path) {
+std::uint32_t MemoryMachine::GetTempFileName(const String& folder, const String& prefix, String& path,
+                                             std::uint32_t uniqueNumber) {
   std::lock_guard lk(mu_);
   path.clear();
   if (auto e = Enter("GetTempFileNameW", {folder})) return *e;
+  if (uniqueNumber != 0) {
+    // The name is only formed: the folder must exist, nothing is created
+    // and nothing is tested for writing.
+    Location loc = Locate(folder);
+    NoteNetwork(loc.network);
+    std::uint32_t err;
+    auto dir = Lookup(loc, err);
+    if (!dir || !dir->folder) return kErrDirectory;
+    String hex = Hex(uniqueNumber, 8);
+    while (hex.size() > 1 && hex[0] == u'0') hex.erase(0, 1);
+    const String name = WithTrailingBackslash(folder) + prefix.substr(0, std::min<std::size_t>(prefix.size(), 3)) +
+                        Upper(hex) + u".tmp";
+    if (name.size() >= 260) return 111;  // ERROR_BUFFER_OVERFLOW
+    path = name;
+    return kOk;
+  }
   Location loc = Locate(folder);
   NoteNetwork(loc.network);
   std::uint32_t err;

@@ -108,6 +108,7 @@ constexpr SystemMessage kSystemMessages[] = {
     {161, u"The specified path is invalid."},
     {183, u"Cannot create a file when that file already exists."},
     {203, u"The system could not find the environment option that was entered."},
+    {223, u"The file size exceeds the limit allowed and cannot be saved."},
     {234, u"More data is available."},
     {259, u"No more data is available."},
     {267, u"The directory name is invalid."},
@@ -788,7 +789,7 @@ String MemoryMachine::LoadString(Handle module, std::uint32_t id) {
     table = &it->second->strings;
   }
   if (!table) return String();
-  auto s = table->find(id);
+  auto s = table->find(id & 0xFFFFu);  // string identifiers are 16 bits: higher bits are not looked at
   return s == table->end() ? String() : s->second;
 }
 

@@ -191,7 +191,8 @@ class MemoryMachine final : public Platform {
   std::uint32_t GetFileSize(Handle file, std::uint64_t& size) override;
   std::uint32_t DeleteFile(const String& path) override;
   std::uint32_t ReplaceFileWith(const String& from, const String& to) override;
-  std::uint32_t GetTempFileName(const String& folder, const String& prefix, String& path) override;
+  std::uint32_t GetTempFileName(const String& folder, const String& prefix, String& path,
+                                std::uint32_t unique = 0) override;
   std::uint32_t GetTempPath(String& path) override;
   std::uint32_t GetFullPathName(const String& path, String& full) override;
   std::uint32_t FindFirstFileWriteTime(const String& pattern, FileTime& lastWrite) override;

@@ -67,10 +67,11 @@ std::uint32_t Win32Platform::ReplaceFileWith(const String& from, const String& t
              : LastErrorOr(kErrFileNotFound);
 }
 
-std::uint32_t Win32Platform::GetTempFileName(const String& folder, const String& prefix, String& path) {
+std::uint32_t Win32Platform::GetTempFileName(const String& folder, const String& prefix, String& path,
+                                             std::uint32_t unique) {
   path.clear();
   wchar_t buffer[MAX_PATH + 1] = {};
-  if (::GetTempFileNameW(W(folder), W(prefix), 0, buffer) == 0) return LastErrorOr(kErrPathNotFound);
+  if (::GetTempFileNameW(W(folder), W(prefix), unique, buffer) == 0) return LastErrorOr(kErrPathNotFound);
   path = PlainPath(FromW(buffer));
   return kOk;
 }

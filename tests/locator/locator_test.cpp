@@ -732,6 +732,8 @@ TEST_F(Locator, TermReadsTheCallingProgramsOwnStrings) {
   } cases[] = {
       {20001, 256, u"Hello"}, {-20001, 256, u"Hello"}, {20001, 3, u"He"},
       {20001, 1, u""},        {99999, 256, u""},       {990, 256, u""},  // the library's texts are not the program's
+      // 85537 is 20001 + 65536: numbers beyond 16 bits have no string.
+      {85537, 256, u""},      {-85537, 256, u""},      {INT32_MIN, 256, u""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.number);

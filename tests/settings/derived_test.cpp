@@ -43,6 +43,29 @@ TEST_F(SettingsTest, LocalTempSources) {
   }
 }
 
+// The temporary-name test only forms the name CFG1.TMP: it creates nothing,
+// removes a file of that name, and keeps a folder that exists but takes no
+// files (on a CD-ROM); a folder that does not exist is replaced.
+TEST_F(SettingsTest, LocalTempNameIsOnlyFormed) {
+  m_.AddDrive(u'D');
+  m_.AddDrive(u'E', platform::DriveType::CdRom);
+  ASSERT_TRUE(m_.MakeDirectories(u"D:\\LT"));
+  ASSERT_TRUE(m_.WriteBytes(u"D:\\LT\\CFG1.TMP", Bytes{'x'}));
+  ASSERT_TRUE(m_.WriteBytes(u"D:\\LT\\KEEP.TXT", Bytes{'y'}));
+  ASSERT_EQ(LoadConfig(Lines({"$local_temp * D:\\LT"})), 0);
+  EXPECT_EQ(S().LocalTempDir, u"D:\\LT\\");
+  EXPECT_EQ(m_.ListFolder(u"D:\\LT"), std::vector<String>{u"KEEP.TXT"});
+  ASSERT_TRUE(m_.MakeDirectories(u"E:\\LT"));
+  ASSERT_EQ(LoadConfig(Lines({"$local_temp * E:\\LT"})), 0);
+  EXPECT_EQ(S().LocalTempDir, u"E:\\LT\\");
+  EXPECT_EQ(S().LocalTempSource, 0);
+  EXPECT_EQ(S().LocalTempRejected, u"");
+  ASSERT_EQ(LoadConfig(Lines({"$local_temp * Q:\\LT"})), 0);
+  EXPECT_EQ(S().LocalTempDir, kSystemTemp);
+  EXPECT_EQ(S().LocalTempSource, 10);
+  EXPECT_EQ(S().LocalTempRejected, u"Q:\\LT");
+}
+
 TEST_F(SettingsTest, LocalTempDirIsKeptAcrossLoads) {
   m_.AddDrive(u'D');
   ASSERT_EQ(LoadConfig(Lines({"$local_temp * D:\\LT"})), 0);
