@@ -357,6 +357,9 @@ class Platform {
   virtual String LoadString(Handle module, std::uint32_t id) = 0;
   virtual std::uint32_t SetErrorMode(std::uint32_t mode) = 0;  // returns the previous mode
   [[noreturn]] virtual void ExitProcess(std::uint32_t exitCode) = 0;
+  // TerminateProcess(GetCurrentProcess(), exitCode): the process ends at once,
+  // no library's shutdown code runs.
+  [[noreturn]] virtual void TerminateCurrentProcess(std::uint32_t exitCode) = 0;
   virtual std::uint32_t CreateProcess(const String& commandLine, const String& workingDirectory,
                                       std::uint16_t showMode, Handle& process) = 0;
   virtual std::uint32_t WaitForProcess(Handle process, std::uint32_t timeoutMs) = 0;  // kWait*

@@ -811,6 +811,15 @@ void MemoryMachine::ExitProcess(std::uint32_t exitCode) {
   throw ProcessExit{exitCode};
 }
 
+void MemoryMachine::TerminateCurrentProcess(std::uint32_t exitCode) {
+  {
+    std::lock_guard lk(mu_);
+    Enter("TerminateProcess");
+    exitCode_ = exitCode;
+  }
+  throw ProcessExit{exitCode};
+}
+
 Handle MemoryMachine::RegisterLibrary(const String& name, std::map<std::string, void*> exports,
                                       std::map<std::uint32_t, String> strings) {
   std::lock_guard lk(mu_);

@@ -102,6 +102,7 @@
 //   | LoadString              | LoadStringW              | -                      | empty                  |
 //   | SetErrorMode            | SetErrorMode             | -                      | mode unchanged, 0      |
 //   | ExitProcess             | ExitProcess              | -                      | (cannot fail)          |
+//   | TerminateCurrentProcess | TerminateProcess         | -                      | (cannot fail)          |
 //   | CreateProcess           | CreateProcessW           | command line           | error, handle 0        |
 //   | WaitForProcess          | WaitForSingleObject      | -                      | kWaitFailed            |
 //   | GetExitCodeProcess      | GetExitCodeProcess       | -                      | error                  |
@@ -250,6 +251,8 @@ class MemoryMachine final : public Platform {
   String LoadString(Handle module, std::uint32_t id) override;
   std::uint32_t SetErrorMode(std::uint32_t mode) override;
   [[noreturn]] void ExitProcess(std::uint32_t exitCode) override;
+  // Counted as TerminateProcess; throws ProcessExit like ExitProcess.
+  [[noreturn]] void TerminateCurrentProcess(std::uint32_t exitCode) override;
   std::uint32_t CreateProcess(const String& commandLine, const String& workingDirectory, std::uint16_t showMode,
                               Handle& process) override;
   std::uint32_t WaitForProcess(Handle process, std::uint32_t timeoutMs) override;
@@ -398,7 +401,7 @@ class MemoryMachine final : public Platform {
   std::uint32_t LibraryRefCount(const String& name) const;  // loads minus frees
   std::uint32_t ErrorMode() const;
   std::vector<std::uint32_t> ErrorModeHistory() const;
-  std::optional<std::uint32_t> ExitCode() const;  // the code of the last ExitProcess
+  std::optional<std::uint32_t> ExitCode() const;  // the code of the last ExitProcess or TerminateCurrentProcess
 
   struct ProgramBehaviour {
     std::uint32_t startError = 0;      // nonzero: CreateProcess fails with it

@@ -139,6 +139,7 @@ class Win32Platform final : public Platform {
   String LoadString(Handle module, std::uint32_t id) override;
   std::uint32_t SetErrorMode(std::uint32_t mode) override;
   [[noreturn]] void ExitProcess(std::uint32_t exitCode) override;
+  [[noreturn]] void TerminateCurrentProcess(std::uint32_t exitCode) override;
   std::uint32_t CreateProcess(const String& commandLine, const String& workingDirectory, std::uint16_t showMode,
                               Handle& process) override;
   std::uint32_t WaitForProcess(Handle process, std::uint32_t timeoutMs) override;

@@ -139,6 +139,9 @@ TEST_F(SettingsTest, DialogPathShowsTheMessageAndEndsTheProcess) {
     } catch (const platform::ProcessExit& e) {
       EXPECT_EQ(e.exitCode, 1u);
     }
+    // Terminated, not exited: no library's shutdown code runs under the lock.
+    EXPECT_EQ(m.Count("TerminateProcess"), 1u);
+    EXPECT_EQ(m.Count("ExitProcess"), 0u);
     const String notice = Format(u"(This dialog will close after %d seconds; or when you click OK)", c.expected);
     EXPECT_EQ(S().ErrorDialogSeconds, c.expected);
     EXPECT_EQ(S().ErrorDialogNotice, notice);
@@ -165,6 +168,7 @@ TEST_F(SettingsTest, LibraryFailureInDialogModeIsLeftToTheLibrary) {
   EXPECT_THROW(LoadSuiteSettings(true, true, false), platform::ProcessExit);
   EXPECT_EQ(fake_.noDialog, 0);
   EXPECT_EQ(m_.ExitCode(), 1u);
+  EXPECT_EQ(m_.Count("ExitProcess"), 0u);
 }
 
 TEST_F(SettingsTest, PlainNameFirstThenProgramFolderThenPreviousLibrary) {
