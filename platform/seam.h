@@ -376,6 +376,9 @@ class Platform {
   virtual int MessageBox(const String& text, const String& caption, std::uint32_t style) = 0;
   // Either name may be empty for "any".
   virtual Handle FindWindow(const String& className, const String& title) = 0;
+  // FindWindowW(NULL, title): a top-level window of exactly this title, any
+  // class; an empty title finds only a window without a title.
+  virtual Handle FindWindowByTitle(const String& title) = 0;
   virtual bool EndDialog(Handle window, int result) = 0;
   // SendMessageW(window, WM_COPYDATA, 0, {dwData, bytes}); the receiver's answer.
   virtual std::uintptr_t SendCopyData(Handle window, std::uintptr_t dataWord, const Bytes& data) = 0;

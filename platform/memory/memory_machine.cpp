@@ -191,11 +191,10 @@ std::optional<std::uint32_t> MemoryMachine::Enter(const char* op, std::initializ
       if (!any) continue;
     }
     ++inj.seen;
-    if (inj.nth == 0) return inj.error;
-    if (inj.seen == inj.nth) {
-      inj.spent = true;
-      return inj.error;
-    }
+    if (inj.nth != 0 && inj.seen != inj.nth) continue;
+    if (inj.nth != 0) inj.spent = true;
+    if (inj.error == kFaultThrows) throw std::runtime_error(std::string("Fault injected into ") + op + ".");
+    return inj.error;
   }
   return std::nullopt;
 }
@@ -1011,6 +1010,14 @@ Handle MemoryMachine::FindWindow(const String& className, const String& title) {
     if (!title.empty() && Upper(title) != Upper(w->title)) continue;
     return w->handle;
   }
+  return 0;
+}
+
+Handle MemoryMachine::FindWindowByTitle(const String& title) {
+  std::lock_guard lk(mu_);
+  if (Enter("FindWindowW", {title})) return 0;
+  for (const auto& w : windows_)
+    if (!w->ended && Upper(title) == Upper(w->title)) return w->handle;
   return 0;
 }
 

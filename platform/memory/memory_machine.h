@@ -266,6 +266,7 @@ class MemoryMachine final : public Platform {
 
   int MessageBox(const String& text, const String& caption, std::uint32_t style) override;
   Handle FindWindow(const String& className, const String& title) override;
+  Handle FindWindowByTitle(const String& title) override;  // counted as FindWindowW
   bool EndDialog(Handle window, int result) override;
   std::uintptr_t SendCopyData(Handle window, std::uintptr_t dataWord, const Bytes& data) override;
   int ShowDialog(const DialogRequest& request) override;
@@ -283,6 +284,9 @@ class MemoryMachine final : public Platform {
   // ================================================== failure injection, counts
   void InjectFailure(const std::string& op, std::uint32_t nthCall, std::uint32_t error,
                      std::optional<String> subjectFilter = std::nullopt);
+  // As the error of InjectFailure: the call throws std::runtime_error instead
+  // of failing (a fault inside the operation, for the boundary tests).
+  static constexpr std::uint32_t kFaultThrows = 0xFFFFFFFDu;
   void ClearFailures();
   std::uint64_t Count(const std::string& op) const;
   std::uint64_t Count(const std::string& op, const String& subject) const;

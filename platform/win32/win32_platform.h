@@ -155,6 +155,7 @@ class Win32Platform final : public Platform {
   // windows and dialogs (ui.cpp)
   int MessageBox(const String& text, const String& caption, std::uint32_t style) override;
   Handle FindWindow(const String& className, const String& title) override;
+  Handle FindWindowByTitle(const String& title) override;
   bool EndDialog(Handle window, int result) override;
   std::uintptr_t SendCopyData(Handle window, std::uintptr_t dataWord, const Bytes& data) override;
   int ShowDialog(const DialogRequest& request) override;  // connect_dialog.cpp
