@@ -341,6 +341,9 @@ class Platform {
   virtual std::uint32_t GetSystemWow64Directory(String& path) = 0;
   virtual String AnsiToWide(std::string_view bytes) = 0;     // CP_ACP
   virtual std::string WideToAnsi(StringView text) = 0;       // CP_ACP
+  // CP_ACP without best-fit characters: usedDefault is set when a character
+  // has no form in the code page and was replaced by the default character.
+  virtual std::string WideToAnsiExact(StringView text, bool& usedDefault) = 0;
   virtual String FormatSystemMessage(std::uint32_t code) = 0;  // FormatMessageW, trailing CR LF removed
 
   // ---- processes, modules, strings

@@ -526,6 +526,16 @@ std::string MemoryMachine::WideToAnsi(StringView text) {
   return ToCp1252(text);
 }
 
+std::string MemoryMachine::WideToAnsiExact(StringView text, bool& usedDefault) {
+  std::lock_guard lk(mu_);
+  usedDefault = false;
+  if (Enter("WideCharToMultiByte")) return std::string();
+  std::string out = ToCp1252(text);
+  for (std::size_t i = 0; i < text.size() && i < out.size(); ++i)
+    if (out[i] == '?' && text[i] != u'?') usedDefault = true;
+  return out;
+}
+
 String MemoryMachine::FormatSystemMessage(std::uint32_t code) {
   std::lock_guard lk(mu_);
   if (Enter("FormatMessageW")) return String();

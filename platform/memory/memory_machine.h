@@ -238,6 +238,7 @@ class MemoryMachine final : public Platform {
   std::uint32_t GetSystemWow64Directory(String& path) override;
   String AnsiToWide(std::string_view bytes) override;
   std::string WideToAnsi(StringView text) override;
+  std::string WideToAnsiExact(StringView text, bool& usedDefault) override;  // counted as WideCharToMultiByte
   String FormatSystemMessage(std::uint32_t code) override;
 
   std::uint32_t CurrentProcessId() override;

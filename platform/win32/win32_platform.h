@@ -125,6 +125,7 @@ class Win32Platform final : public Platform {
   std::uint32_t GetSystemWow64Directory(String& path) override;
   String AnsiToWide(std::string_view bytes) override;
   std::string WideToAnsi(StringView text) override;
+  std::string WideToAnsiExact(StringView text, bool& usedDefault) override;
   String FormatSystemMessage(std::uint32_t code) override;
 
   // processes, modules, strings (process.cpp)
