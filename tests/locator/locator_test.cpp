@@ -464,7 +464,8 @@ TEST_F(Locator, FailureWithDialogShowsTheTimedBoxAndEndsTheProcess) {
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].caption, u"Velmora Configuration Error");
   EXPECT_EQ(boxes[0].style, kMbOk);
-  EXPECT_EQ(boxes[0].text, PrepareMessageText(T(943) + u"<br><br>" + Format(T(991), 20)));
+  // The text as the box shows it: "<br>" became line feeds.
+  EXPECT_EQ(boxes[0].text, T(943) + u"\n\n(This dialog will close after 20 seconds; or when you click OK)");
   EXPECT_NE(boxes[0].text.find(u"close after 20 seconds"), String::npos);
   EXPECT_TRUE(boxes[0].endedByEndDialog);  // closed by itself, with OK
   EXPECT_EQ(boxes[0].result, kIdOk);
@@ -511,6 +512,9 @@ TEST_F(Locator, DialogDelayComesFromText995) {
     ASSERT_EQ(m.MessageBoxes().size(), 1u);
     EXPECT_NE(m.MessageBoxes()[0].text.find(Format(u"close after %d seconds", c.seconds)), String::npos);
     EXPECT_EQ(m.Count("FindWindowW") > 0, c.closingThread);
+    // The closing thread waited the delay in 100 ms steps; the caller slept
+    // 100 ms after the box.
+    EXPECT_EQ(m.Count("Sleep"), (c.closingThread ? 10u * c.seconds : 0u) + 1u);
   }
   ResetState();
 }

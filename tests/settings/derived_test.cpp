@@ -156,10 +156,13 @@ TEST_F(SettingsTest, NtfsTestQueriesTheVolumeRoot) {
     EXPECT_EQ(m_.Count("GetVolumeInformationW", c.root), 1u);
     EXPECT_EQ(S().RequestVolumeIsNtfs, c.ntfs);
   }
-  // A failed query keeps the last answer.
-  m_.InjectFailure("GetVolumeInformationW", 0, platform::kErrBadNetPath);
+  // A failed query keeps the last answer: true here, where a reset would
+  // give false (the E: drive's FAT answer of the last case).
   ASSERT_EQ(LoadConfig(Lines({"$request_dir \\\\SRV\\NORVA\\REQ"})), 0);
-  EXPECT_FALSE(S().RequestVolumeIsNtfs);
+  ASSERT_TRUE(S().RequestVolumeIsNtfs);
+  m_.InjectFailure("GetVolumeInformationW", 0, platform::kErrBadNetPath);
+  ASSERT_EQ(LoadConfig(Lines({"$request_dir E:\\REQ"})), 0);
+  EXPECT_TRUE(S().RequestVolumeIsNtfs);
 }
 
 TEST_F(SettingsTest, MacroTableIsBuiltOnce) {
