@@ -89,6 +89,24 @@ TEST_F(FileSecurity, ReadingMergesConsecutiveEntriesOfOneAccount) {
   EXPECT_TRUE(reports.empty());
 }
 
+// An access entry of another type (here an object-specific allowing entry)
+// grants nothing here, but its account is still an entry of the list.
+TEST_F(FileSecurity, EntriesOfOtherTypesStillNameTheirAccount) {
+  constexpr std::uint8_t kAceAllowedObject = 5;
+  SetDacl({
+      Ace{kAceAllowed, 0, kFileAllAccess, u"S-1-5-18"},
+      Ace{kAceAllowedObject, 0, kFileAllAccess, u"S-1-5-32-547"},
+      Ace{kAceAllowed, 0, kFileGenericRead, u"S-1-5-32-545"},
+  });
+  TNTFileSecurity fs;
+  fs.SetFileName(file_);
+  ASSERT_EQ(fs.EntryCount(), 3);
+  EXPECT_EQ(fs.Entries(), (std::vector<String>{u"SYSTEM", u"Power Users", u"Users"}));
+  EXPECT_EQ(fs.FileRights(1), TAccessSet{});
+  EXPECT_EQ(fs.DeniedFileRights(1), TAccessSet{});
+  EXPECT_EQ(fs.FileRights(2), faRead);
+}
+
 TEST_F(FileSecurity, FolderEntriesSplitIntoFolderAndFileRights) {
   const String folder = u"C:\\ProgramData\\Norva";
   m_.SetFileDacl(folder, Dacl{true,
