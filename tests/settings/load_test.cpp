@@ -360,6 +360,17 @@ TEST_F(SettingsTest, ReadFailureCountsAsAFileWithoutDirectives) {
   EXPECT_EQ(m_.OpenFileCount(), 0u);
 }
 
+TEST_F(SettingsTest, AFileTooLargeToHoldCountsAsAFileWithoutDirectives) {
+  RegisterLocator();
+  std::string text = Lines({"$country_prefix 44"});
+  text.resize(64 * 1024 * 1024 + 1, ' ');
+  WriteConfig(text);
+  EXPECT_EQ(LoadSuiteSettings(true, true, true), 0);
+  EXPECT_EQ(S().ConfigFile, kCfgPath);
+  EXPECT_EQ(S().CountryPrefix, u"");
+  EXPECT_EQ(m_.OpenFileCount(), 0u);
+}
+
 TEST_F(SettingsTest, ConfigFileIsReadWhileWritersAreDenied) {
   RegisterLocator();
   WriteConfig("");
