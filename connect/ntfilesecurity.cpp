@@ -192,7 +192,7 @@ void TNTFileSecurity::RefreshSecurity() {
   bool started = false;
   for (const Ace& ace : dacl.entries) {
     AccountName account;
-    std::uint32_t rc = os.LookupAccountSid(ace.sid, account);
+    std::uint32_t rc = os.LookupAccountSid(ace.sid, account, hostName_);
     if (rc == kOk && (account.name.size() > kMaxAccountName || account.domain.size() > kMaxDomainName))
       rc = kErrInsufficientBuffer;
     if (rc != kOk) {
@@ -232,7 +232,7 @@ void TNTFileSecurity::SetSecurity() {
   // Every account must resolve before anything is written.
   for (const TSecurityListItem& item : items_) {
     String sid;
-    const std::uint32_t rc = os.LookupAccountName(item.Name, sid);
+    const std::uint32_t rc = os.LookupAccountName(item.Name, sid, hostName_);
     if (rc != kOk && rc != kErrInsufficientBuffer) throw EFileSecurityError(os.FormatSystemMessage(rc));
   }
 
@@ -244,7 +244,7 @@ void TNTFileSecurity::SetSecurity() {
   };
   for (const TSecurityListItem& item : items_) {
     String sid;
-    const std::uint32_t rc = os.LookupAccountName(item.Name, sid);
+    const std::uint32_t rc = os.LookupAccountName(item.Name, sid, hostName_);
     if (rc != kOk) {
       ReportSet(rc, 7);
       return;

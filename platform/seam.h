@@ -324,8 +324,10 @@ class Platform {
   // ---- security and accounts
   virtual std::uint32_t GetFileDacl(const String& path, Dacl& dacl) = 0;
   virtual std::uint32_t SetFileDacl(const String& path, const Dacl& dacl) = 0;
-  virtual std::uint32_t LookupAccountSid(const String& sid, AccountName& account) = 0;
-  virtual std::uint32_t LookupAccountName(const String& name, String& sid) = 0;
+  // systemName: the machine whose account database answers (empty: this one).
+  virtual std::uint32_t LookupAccountSid(const String& sid, AccountName& account,
+                                         const String& systemName = String()) = 0;
+  virtual std::uint32_t LookupAccountName(const String& name, String& sid, const String& systemName = String()) = 0;
   virtual std::uint32_t GetUserName(String& name) = 0;
   virtual std::uint32_t GetTokenElevation(bool& elevated) = 0;
   virtual std::uint32_t CheckAdministratorsMembership(bool& member) = 0;

@@ -369,10 +369,10 @@ void MemoryMachine::SetShFolderAvailable(bool available) {
 
 // ------------------------------------------------------------------ accounts
 
-std::uint32_t MemoryMachine::LookupAccountSid(const String& sid, AccountName& account) {
+std::uint32_t MemoryMachine::LookupAccountSid(const String& sid, AccountName& account, const String& systemName) {
   std::lock_guard lk(mu_);
   account = AccountName{};
-  if (auto e = Enter("LookupAccountSidW", {sid})) return *e;
+  if (auto e = Enter("LookupAccountSidW", {sid, systemName})) return *e;
   if (sid.size() < 5 || Upper(sid.substr(0, 4)) != u"S-1-") return kErrInvalidSid;
   if (Upper(sid) == Upper(userSid_)) {
     account = AccountName{userName_, computerName_, 1};
@@ -387,10 +387,10 @@ std::uint32_t MemoryMachine::LookupAccountSid(const String& sid, AccountName& ac
   return kErrNoneMapped;
 }
 
-std::uint32_t MemoryMachine::LookupAccountName(const String& name, String& sid) {
+std::uint32_t MemoryMachine::LookupAccountName(const String& name, String& sid, const String& systemName) {
   std::lock_guard lk(mu_);
   sid.clear();
-  if (auto e = Enter("LookupAccountNameW", {name})) return *e;
+  if (auto e = Enter("LookupAccountNameW", {name, systemName})) return *e;
   String domain, account = name;
   if (std::size_t k = name.find(u'\\'); k != String::npos) {
     domain = name.substr(0, k);

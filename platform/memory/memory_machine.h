@@ -78,8 +78,8 @@
 //   | ReadShellLink           | IPersistFile::Load       | link path              | error (HRESULT)        |
 //   | GetFileDacl             | GetFileSecurityW         | path                   | error                  |
 //   | SetFileDacl             | SetFileSecurityW         | path                   | error                  |
-//   | LookupAccountSid        | LookupAccountSidW        | sid                    | error                  |
-//   | LookupAccountName       | LookupAccountNameW       | name                   | error                  |
+//   | LookupAccountSid        | LookupAccountSidW        | sid, system name       | error                  |
+//   | LookupAccountName       | LookupAccountNameW       | name, system name      | error                  |
 //   | GetUserName             | GetUserNameW             | -                      | error                  |
 //   | GetTokenElevation       | OpenProcessToken         | -                      | error                  |
 //   | CheckAdministratorsMem. | CheckTokenMembership     | -                      | error                  |
@@ -225,8 +225,9 @@ class MemoryMachine final : public Platform {
 
   std::uint32_t GetFileDacl(const String& path, Dacl& dacl) override;
   std::uint32_t SetFileDacl(const String& path, const Dacl& dacl) override;
-  std::uint32_t LookupAccountSid(const String& sid, AccountName& account) override;
-  std::uint32_t LookupAccountName(const String& name, String& sid) override;
+  std::uint32_t LookupAccountSid(const String& sid, AccountName& account,
+                                 const String& systemName = String()) override;
+  std::uint32_t LookupAccountName(const String& name, String& sid, const String& systemName = String()) override;
   std::uint32_t GetUserName(String& name) override;
   std::uint32_t GetTokenElevation(bool& elevated) override;
   std::uint32_t CheckAdministratorsMembership(bool& member) override;

@@ -110,8 +110,9 @@ class Win32Platform final : public Platform {
   // security and accounts (security.cpp)
   std::uint32_t GetFileDacl(const String& path, Dacl& dacl) override;
   std::uint32_t SetFileDacl(const String& path, const Dacl& dacl) override;
-  std::uint32_t LookupAccountSid(const String& sid, AccountName& account) override;
-  std::uint32_t LookupAccountName(const String& name, String& sid) override;
+  std::uint32_t LookupAccountSid(const String& sid, AccountName& account,
+                                 const String& systemName = String()) override;
+  std::uint32_t LookupAccountName(const String& name, String& sid, const String& systemName = String()) override;
   std::uint32_t GetUserName(String& name) override;
   std::uint32_t GetTokenElevation(bool& elevated) override;
   std::uint32_t CheckAdministratorsMembership(bool& member) override;

@@ -107,6 +107,25 @@ TEST_F(FileSecurity, EntriesOfOtherTypesStillNameTheirAccount) {
   EXPECT_EQ(fs.FileRights(2), faRead);
 }
 
+// A file on a mapped drive belongs to the server: its accounts are resolved
+// there, both when the list is read and when it is written back.
+TEST_F(FileSecurity, AccountsOfAMappedDriveAreResolvedOnItsServer) {
+  m_.AddRemoteShare(u"SRV", u"NORVA");
+  m_.MapDrive(u'M', u"\\\\SRV\\NORVA");
+  const String file = u"M:\\QTCFG.INI";
+  ASSERT_TRUE(m_.WriteTextFile(file, "x"));
+  m_.SetFileDacl(file, Dacl{true, {Ace{kAceAllowed, 0, kFileAllAccess, u"S-1-5-32-545"}}});
+  m_.ResetCounts();
+  TNTFileSecurity fs;
+  fs.SetFileName(file);
+  ASSERT_EQ(fs.EntryCount(), 1);
+  EXPECT_EQ(fs.HostName(), u"SRV");
+  EXPECT_EQ(m_.Count("LookupAccountSidW", u"SRV"), 1u);
+  fs.SetSecurity();
+  EXPECT_GE(m_.Count("LookupAccountNameW", u"SRV"), 1u);
+  EXPECT_EQ(m_.Count("LookupAccountNameW", u"SRV"), m_.Count("LookupAccountNameW"));
+}
+
 TEST_F(FileSecurity, FolderEntriesSplitIntoFolderAndFileRights) {
   const String folder = u"C:\\ProgramData\\Norva";
   m_.SetFileDacl(folder, Dacl{true,
