@@ -34,15 +34,126 @@ const String& TokenAt(const TokenList& tokens, int n) {
   return tokens[static_cast<std::size_t>(n)];
 }
 
-String DecodeUtf16LE(const std::uint8_t* p, std::size_t n) {
+String DecodeUtf16(const std::uint8_t* p, std::size_t n, bool bigEndian) {
   String out;
   out.reserve(n / 2 + 1);
-  for (std::size_t i = 0; i + 1 < n; i += 2) out.push_back(static_cast<char16_t>(p[i] | (p[i + 1] << 8)));
+  for (std::size_t i = 0; i + 1 < n; i += 2)
+    out.push_back(bigEndian ? static_cast<char16_t>((p[i] << 8) | p[i + 1])
+                            : static_cast<char16_t>(p[i] | (p[i + 1] << 8)));
   if (n % 2 != 0) out.push_back(u'\uFFFD');  // a stray last byte cannot be a character
   return out;
 }
 
 }  // namespace
+
+// ------------------------------------------------------------ token and value forms
+String UnquoteToken(StringView token) {
+  if (token.empty() || token[0] != u'"') return String(token);
+  String out;
+  out.reserve(token.size());
+  for (std::size_t i = 1; i < token.size(); ++i) {
+    if (token[i] == u'"') {
+      if (i + 1 < token.size() && token[i + 1] == u'"') {
+        out.push_back(u'"');
+        ++i;
+        continue;
+      }
+      break;
+    }
+    out.push_back(token[i]);
+  }
+  return out;
+}
+
+String QuoteToken(StringView text) {
+  String out;
+  out.reserve(text.size() + 2);
+  out.push_back(u'"');
+  for (char16_t c : text) {
+    out.push_back(c);
+    if (c == u'"') out.push_back(u'"');
+  }
+  out.push_back(u'"');
+  return out;
+}
+
+String ValueAfterKeyword(StringView text, std::size_t maxChars, CommentCut cut) {
+  std::size_t i = 0;
+  while (i < text.size() && IsBlank(text[i])) ++i;
+  while (i < text.size() && !IsBlank(text[i])) ++i;  // the keyword
+  String value = Trim(text.substr(i, maxChars));
+  std::size_t at = String::npos;
+  if (cut == CommentCut::FirstBlankSemicolon) {
+    for (std::size_t p = 0; p + 1 < value.size(); ++p) {
+      if (IsBlank(value[p]) && value[p + 1] == u';') {
+        at = p;
+        break;
+      }
+    }
+  } else {
+    at = value.find(u" ;");
+    if (at == String::npos) at = value.find(u"\t;");
+  }
+  if (at != String::npos) value.resize(at);
+  return Trim(value);
+}
+
+std::uint32_t EncodeText(StringView text, TextEncoding encoding, Bytes& out, std::size_t* replaced) {
+  out.clear();
+  if (replaced) *replaced = 0;
+  switch (encoding) {
+    case TextEncoding::Utf8: {
+      const std::string utf8 = ToUtf8(text);
+      out.resize(3 + utf8.size());
+      out[0] = 0xEF;
+      out[1] = 0xBB;
+      out[2] = 0xBF;
+      std::memcpy(out.data() + 3, utf8.data(), utf8.size());
+      break;
+    }
+    case TextEncoding::Utf16LE:
+    case TextEncoding::Utf16BE: {
+      const bool big = encoding == TextEncoding::Utf16BE;
+      out.resize(2 + 2 * text.size());
+      out[0] = big ? 0xFE : 0xFF;
+      out[1] = big ? 0xFF : 0xFE;
+      std::size_t at = 2;
+      for (char16_t c : text) {
+        const auto lo = static_cast<std::uint8_t>(c & 0xFF);
+        const auto hi = static_cast<std::uint8_t>(c >> 8);
+        out[at++] = big ? hi : lo;
+        out[at++] = big ? lo : hi;
+      }
+      break;
+    }
+    case TextEncoding::Ascii: {
+      // A character outside 7 bits cannot be written; it becomes "?" and
+      // is counted, so the caller can tell that the file differs.
+      out.reserve(text.size());
+      std::size_t lost = 0;
+      for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (c < 0x80) {
+          out.push_back(static_cast<std::uint8_t>(c));
+          continue;
+        }
+        // A surrogate pair is one character and one "?".
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) ++i;
+        out.push_back('?');
+        ++lost;
+      }
+      if (replaced) *replaced = lost;
+      break;
+    }
+    case TextEncoding::Ansi: {
+      const std::string ansi = platform::Current().WideToAnsi(text);
+      if (ansi.empty() && !text.empty()) return kErrNoUnicodeTranslation;
+      out.assign(ansi.begin(), ansi.end());
+      break;
+    }
+  }
+  return platform::kOk;
+}
 
 // ------------------------------------------------------------ macro characters
 char16_t TFileBase::MacroChar1() { return g_macroChar1.load(std::memory_order_relaxed); }
@@ -54,6 +165,7 @@ void TFileBase::SetMacroChar2(char16_t c) { g_macroChar2.store(c, std::memory_or
 TFileBase::Entry TFileBase::Parse(StringView s) const {
   Entry e;
   e.text = String(s);
+  TokenList& tokens = e.tokens.emplace();
   const std::size_t n = s.size();
   std::size_t i = 0;
   while (i < n && IsBlank(s[i])) ++i;
@@ -61,17 +173,17 @@ TFileBase::Entry TFileBase::Parse(StringView s) const {
   // Blank and comment lines hold one token.
   if (i == n || StartsComment(s, i)) {
     e.comment = true;
-    if (i == n || discardcomments_)
-      e.tokens.emplace_back(u" ");
+    if (i == n || fdiscardcomments)
+      tokens.emplace_back(u" ");
     else
-      e.tokens.emplace_back(s.substr(i));
+      tokens.emplace_back(s.substr(i));
     return e;
   }
 
   // The keyword: up to the next blank, no special characters.
   std::size_t j = i;
   while (j < n && !IsBlank(s[j])) ++j;
-  e.tokens.emplace_back(s.substr(i, j - i));
+  tokens.emplace_back(s.substr(i, j - i));
   i = j;
 
   const char16_t macro = MacroChar1();
@@ -81,17 +193,17 @@ TFileBase::Entry TFileBase::Parse(StringView s) const {
     const char16_t c = s[i];
 
     if (c == u';') {  // trailing comment
-      if (!discardcomments_) e.tokens.emplace_back(s.substr(i));
+      if (!fdiscardcomments) tokens.emplace_back(s.substr(i));
       break;
     }
 
     if (c == u'/' && i + 1 < n && s[i + 1] == u'*') {  // inline comment, kept either way
       const std::size_t close = s.find(u"*/", i);  // "/*/" counts as closed
       if (close == StringView::npos) {
-        e.tokens.emplace_back(s.substr(i));
+        tokens.emplace_back(s.substr(i));
         break;
       }
-      e.tokens.emplace_back(s.substr(i, close + 2 - i));
+      tokens.emplace_back(s.substr(i, close + 2 - i));
       i = close + 2;
       continue;
     }
@@ -118,14 +230,14 @@ TFileBase::Entry TFileBase::Parse(StringView s) const {
       }
       String token(s.substr(i, j - i));
       if (!closed) token.push_back(u'"');
-      e.tokens.push_back(std::move(token));
+      tokens.push_back(std::move(token));
       i = j;  // a non-blank character right after the quote starts a new token
       continue;
     }
 
     j = i;  // plain token
     while (j < n && !IsBlank(s[j])) ++j;
-    e.tokens.emplace_back(s.substr(i, j - i));
+    tokens.emplace_back(s.substr(i, j - i));
     i = j;
   }
   return e;
@@ -133,74 +245,81 @@ TFileBase::Entry TFileBase::Parse(StringView s) const {
 
 // --------------------------------------------------------------- list interface
 int TFileBase::Add(StringView s) {
-  lines_.push_back(Parse(s));
+  FList.push_back(Parse(s));
   return Count() - 1;
 }
 
 bool TFileBase::Insert(int index, StringView s) {
   if (index < 0 || index > Count()) return false;
-  lines_.insert(lines_.begin() + index, Parse(s));
+  FList.insert(FList.begin() + index, Parse(s));
   InvalidateLookup();
   return true;
 }
 
-const String& TFileBase::Text(int index) const { return Valid(index) ? lines_[index].text : kEmptyText; }
+const String& TFileBase::Text(int index) const { return Valid(index) ? FList[index].text : kEmptyText; }
 
 bool TFileBase::PutText(int index, StringView s) {
   if (!Valid(index)) return false;
-  lines_[index] = Parse(s);
+  FList[index] = Parse(s);
   InvalidateLookup();
   return true;
 }
 
-const TokenList& TFileBase::GetSL(int index) const { return Valid(index) ? lines_[index].tokens : kEmptyTokens; }
+const TokenList& TFileBase::GetSL(int index) const {
+  return Valid(index) && FList[index].tokens ? *FList[index].tokens : kEmptyTokens;
+}
+
+bool TFileBase::HasTokenList(int index) const { return Valid(index) && FList[index].tokens.has_value(); }
 
 bool TFileBase::PutObject(int index, TokenList tokens) {
   if (!Valid(index)) return false;
-  lines_[index].tokens = std::move(tokens);
+  FList[index].tokens = std::move(tokens);
+  InvalidateLookup();
+  return true;
+}
+
+bool TFileBase::PutObject(int index, std::nullopt_t) {
+  if (!Valid(index)) return false;
+  FList[index].tokens.reset();
   InvalidateLookup();
   return true;
 }
 
 void TFileBase::Delete(int index) {
   if (!Valid(index)) return;
-  lines_.erase(lines_.begin() + index);
+  FList.erase(FList.begin() + index);
   InvalidateLookup();
 }
 
 bool TFileBase::Exchange(int index1, int index2) {
   if (!Valid(index1) || !Valid(index2)) return false;
-  std::swap(lines_[index1], lines_[index2]);
+  std::swap(FList[index1], FList[index2]);
   InvalidateLookup();
   return true;
 }
 
 void TFileBase::Clear() {
-  lines_.clear();
+  FList.clear();
   InvalidateLookup();
-  incfile_.reset();
-  incfilename_.clear();
+  Fincfile.reset();
+  Fincfilename.clear();
 }
 
 void TFileBase::AddStrings(const std::vector<String>& strings) {
-  lines_.reserve(lines_.size() + strings.size());
+  FList.reserve(FList.size() + strings.size());
   for (const String& s : strings) Add(s);
 }
 
 void TFileBase::AddBase(const TFileBase& other) {
   // Index-based with a fixed count, so that appending a list to itself
   // copies each line once and never reads a moved element.
-  const std::size_t n = other.lines_.size();
-  lines_.reserve(lines_.size() + n);
-  for (std::size_t i = 0; i < n; ++i) lines_.push_back(other.lines_[i]);
+  const std::size_t n = other.FList.size();
+  FList.reserve(FList.size() + n);
+  for (std::size_t i = 0; i < n; ++i) FList.push_back(other.FList[i]);
 }
 
-bool TFileBase::IsComment(int index) const { return Valid(index) && lines_[index].comment; }
+bool TFileBase::IsComment(int index) const { return Valid(index) && FList[index].comment; }
 
-std::vector<String>& TFileBase::EnsureIncludeLines() {
-  if (!incfile_) incfile_ = std::make_unique<std::vector<String>>();
-  return *incfile_;
-}
 
 // -------------------------------------------------------------- keyword lookup
 String TFileBase::GetToken(StringView keyword, int inst, int tokennumber) {
@@ -208,64 +327,50 @@ String TFileBase::GetToken(StringView keyword, int inst, int tokennumber) {
   const int count = Count();
 
   // The same request again: no scan.
-  if (nodeletions_ && lastentry_ >= 0 && lastentry_ < count && lastkwinst_ == inst && key == lastkeyword_)
-    return TokenAt(lines_[lastentry_].tokens, tokennumber);
+  if (nodeletions && lastentry >= 0 && lastentry < count && lastkwinst == inst && key == lastkeyword)
+    return TokenAt(GetSL(lastentry), tokennumber);
 
   // A later instance of the keyword last found: go on after that line.
   int line = 0;
   int found = 0;
-  if (nodeletions_ && key == lastkeyword_ && lastkwinst_ < inst) {
-    line = lastentry_ + 1;
-    found = lastkwinst_;
+  if (nodeletions && key == lastkeyword && lastkwinst < inst) {
+    line = lastentry + 1;
+    found = lastkwinst;
   }
-  nodeletions_ = true;
+  nodeletions = true;
 
   const bool typeKey = EqualsNoCase(key, u"$type");
   const bool scriptKey = EqualsNoCase(key, u"$script_locn");
   const bool commentKey = key == u";";
   for (; line < count; ++line) {
-    ++examined_;
-    const Entry& e = lines_[line];
-    if (e.tokens.empty()) continue;
-    const String& first = e.tokens.front();
+    ++fexamined;
+    const Entry& e = FList[line];
+    if (!HasTokens(e)) continue;
+    const TokenList& tokens = *e.tokens;
+    const String& first = tokens.front();
     const bool match = EqualsNoCase(first, key) || (typeKey && EqualsNoCase(first, u"$image_type")) ||
                        (scriptKey && EqualsNoCase(first, u"$image_locn")) || (commentKey && e.comment);
     if (!match || ++found != inst) continue;
-    if (tokennumber < 0 || tokennumber >= static_cast<int>(e.tokens.size())) break;
-    lastkeyword_ = String(key);
-    lastkwinst_ = inst;
-    lastentry_ = line;
-    return e.tokens[static_cast<std::size_t>(tokennumber)];
+    if (tokennumber < 0 || tokennumber >= static_cast<int>(tokens.size())) break;
+    lastkeyword = String(key);
+    lastkwinst = inst;
+    lastentry = line;
+    return tokens[static_cast<std::size_t>(tokennumber)];
   }
 
-  lastkeyword_.clear();
-  lastkwinst_ = 0;
-  lastentry_ = -1;
+  lastkeyword.clear();
+  lastkwinst = 0;
+  lastentry = -1;
   return String();
 }
 
 String TFileBase::GetSqToken(StringView keyword, int inst, int tokennumber) {
-  String token = GetToken(keyword, inst, tokennumber);
-  if (token.empty() || token[0] != u'"') return token;
-  String out;
-  out.reserve(token.size());
-  for (std::size_t i = 1; i < token.size(); ++i) {
-    if (token[i] == u'"') {
-      if (i + 1 < token.size() && token[i + 1] == u'"') {
-        out.push_back(u'"');
-        ++i;
-        continue;
-      }
-      break;
-    }
-    out.push_back(token[i]);
-  }
-  return out;
+  return UnquoteToken(GetToken(keyword, inst, tokennumber));
 }
 
 void TFileBase::SetToken(int lineno, int parmno, StringView newval) {
-  if (!Valid(lineno) || parmno < 0) return;
-  TokenList& tokens = lines_[lineno].tokens;
+  if (!Valid(lineno) || parmno < 0 || !FList[lineno].tokens) return;  // a line without a token list stays as it is
+  TokenList& tokens = *FList[lineno].tokens;
   const auto size = static_cast<int>(tokens.size());
   if (parmno < size)
     tokens[static_cast<std::size_t>(parmno)] = String(newval);
@@ -277,13 +382,14 @@ void TFileBase::SetToken(int lineno, int parmno, StringView newval) {
 }
 
 void TFileBase::Pack() {
-  int indent = 0;
-  for (Entry& e : lines_) {
+  indent = 0;
+  for (Entry& e : FList) {
     String text;
-    if (!e.tokens.empty()) {
-      const String& first = e.tokens.front();
+    if (HasTokens(e)) {
+      const TokenList& tokens = *e.tokens;
+      const String& first = tokens.front();
       const bool comment = first.starts_with(u";") || first.starts_with(u"/*");
-      const bool indents = indented_ && !comment;
+      const bool indents = findented && !comment;
 
       int column = indents ? indent : 0;
       if (indents) {
@@ -299,16 +405,16 @@ void TFileBase::Pack() {
       }
 
       std::size_t length = static_cast<std::size_t>(column) + first.size();
-      for (std::size_t k = 1; k < e.tokens.size(); ++k) length += 1 + e.tokens[k].size();
-      text.reserve(length + static_cast<std::size_t>(minkey_ > 0 ? minkey_ : 0));
+      for (std::size_t k = 1; k < tokens.size(); ++k) length += 1 + tokens[k].size();
+      text.reserve(length + static_cast<std::size_t>(fminkey > 0 ? fminkey : 0));
 
       text.append(static_cast<std::size_t>(column), u' ');
       text.append(first);
-      if (minkey_ > 0 && first.size() < static_cast<std::size_t>(minkey_))
-        text.append(static_cast<std::size_t>(minkey_) - first.size(), u' ');
-      for (std::size_t k = 1; k < e.tokens.size(); ++k) {
+      if (fminkey > 0 && first.size() < static_cast<std::size_t>(fminkey))
+        text.append(static_cast<std::size_t>(fminkey) - first.size(), u' ');
+      for (std::size_t k = 1; k < tokens.size(); ++k) {
         text.push_back(u' ');
-        text.append(e.tokens[k]);
+        text.append(tokens[k]);
       }
     }
     e.text = std::move(text);
@@ -316,12 +422,12 @@ void TFileBase::Pack() {
 }
 
 void TFileBase::SetIndented(bool value) {
-  indented_ = value;
+  findented = value;
   Pack();
 }
 
 void TFileBase::SetMinKeySize(int value) {
-  minkey_ = value;
+  fminkey = value;
   Pack();
 }
 
@@ -352,13 +458,22 @@ std::uint32_t TFileBase::LoadFromBytes(const Bytes& bytes, std::optional<TextEnc
     chosen = TextEncoding::Utf16LE;
     p += 2;
     n -= 2;
+  } else if (n >= 2 && p[0] == 0xFE && p[1] == 0xFF) {
+    chosen = TextEncoding::Utf16BE;
+    p += 2;
+    n -= 2;
   }
 
   String text;
   const std::string_view raw(reinterpret_cast<const char*>(p), n);
   switch (chosen) {
     case TextEncoding::Utf8: text = FromUtf8(raw); break;
-    case TextEncoding::Utf16LE: text = DecodeUtf16LE(p, n); break;
+    case TextEncoding::Utf16LE: text = DecodeUtf16(p, n, false); break;
+    case TextEncoding::Utf16BE: text = DecodeUtf16(p, n, true); break;
+    case TextEncoding::Ascii:
+      text.reserve(n);
+      for (std::size_t i = 0; i < n; ++i) text.push_back(p[i] < 0x80 ? static_cast<char16_t>(p[i]) : u'?');
+      break;
     case TextEncoding::Ansi:
       text = platform::Current().AnsiToWide(raw);
       // Every byte maps to a character, so no text from some bytes means
@@ -380,53 +495,23 @@ std::uint32_t TFileBase::LoadFromFile(const String& path, std::optional<TextEnco
 
 String TFileBase::ToText() const {
   std::size_t length = 0;
-  for (const Entry& e : lines_) length += e.text.size() + 2;
+  for (const Entry& e : FList) length += e.text.size() + 2;
   String out;
   out.reserve(length);
-  for (const Entry& e : lines_) {
+  for (const Entry& e : FList) {
     out.append(e.text);
     out.append(u"\r\n");
   }
   return out;
 }
 
-std::uint32_t TFileBase::SaveToBytes(TextEncoding encoding, Bytes& out) const {
-  const String text = ToText();
-  out.clear();
-  switch (encoding) {
-    case TextEncoding::Utf8: {
-      const std::string utf8 = ToUtf8(text);
-      out.resize(3 + utf8.size());
-      out[0] = 0xEF;
-      out[1] = 0xBB;
-      out[2] = 0xBF;
-      std::memcpy(out.data() + 3, utf8.data(), utf8.size());
-      break;
-    }
-    case TextEncoding::Utf16LE: {
-      out.resize(2 + 2 * text.size());
-      out[0] = 0xFF;
-      out[1] = 0xFE;
-      std::size_t at = 2;
-      for (char16_t c : text) {
-        out[at++] = static_cast<std::uint8_t>(c & 0xFF);
-        out[at++] = static_cast<std::uint8_t>(c >> 8);
-      }
-      break;
-    }
-    case TextEncoding::Ansi: {
-      const std::string ansi = platform::Current().WideToAnsi(text);
-      if (ansi.empty() && !text.empty()) return kErrNoUnicodeTranslation;
-      out.assign(ansi.begin(), ansi.end());
-      break;
-    }
-  }
-  return platform::kOk;
+std::uint32_t TFileBase::SaveToBytes(TextEncoding encoding, Bytes& out, std::size_t* replaced) const {
+  return EncodeText(ToText(), encoding, out, replaced);
 }
 
-std::uint32_t TFileBase::SaveToFile(const String& path, TextEncoding encoding) const {
+std::uint32_t TFileBase::SaveToFile(const String& path, TextEncoding encoding, std::size_t* replaced) const {
   Bytes bytes;
-  const std::uint32_t rc = SaveToBytes(encoding, bytes);
+  const std::uint32_t rc = SaveToBytes(encoding, bytes, replaced);
   if (rc != platform::kOk) return rc;
   return platform::Current().WriteWholeFile(path, bytes);
 }

@@ -25,6 +25,23 @@
 // instances 1, 2, 3 ... of one keyword resumes after the previous match
 // instead of rescanning, and repeating a request does no scan at all.
 //
+// Includes, variable definitions and templates (the higher operations):
+//   - ExpandInclude replaces the first "$include NAME" line by the lines of
+//     file NAME, again and again until no named $include line is left, so
+//     included text may include further files. A file that includes itself,
+//     directly or through other files, fails with "Include file NAME
+//     includes itself: A -> B -> NAME"; nesting deeper than
+//     kMaxIncludeDepth (16) files fails with "Include files nested deeper
+//     than 16 levels: A -> B -> ...". Files are compared by their full
+//     path, letter case ignored. Lines expanded before a failure stay
+//     expanded; the failing $include line stays in place.
+//   - StripInclude / WriteInclude / RestoreInclude split the per-recipient
+//     lines into the include list, save it, and put it back.
+//   - GetVardef, GetEMail and GetRestOfLine are the one implementation of
+//     the configuration reader's "variable" and "rest of line" values.
+//   Failures of these operations are thrown as CmdFileError carrying the
+//   message text; nothing else in this class throws.
+//
 // Decisions of this implementation:
 //   - Cache validity. Besides Delete, Clear and SetToken on token 0, every
 //     operation that can move lines or change a line's keyword ends the
@@ -36,27 +53,37 @@
 //     running indentation is below 4 keeps its whole keyword, starts in
 //     column 0, and leaves the running indentation at 0: a stray "$endif"
 //     does not push the following blocks to the left of column 0.
-//   - Token lists. A line always has a token list (possibly empty, which
-//     plays the part of "no list": Pack then gives an empty text, GetToken
-//     skips the line). SetToken with parmno 0 on an empty list appends.
+//   - Token lists. Parsing always gives a line a token list with at least
+//     one token. PutObject can take the list away (std::nullopt): such a
+//     line has no token list, SetToken leaves it alone, Pack gives it an
+//     empty text and GetToken skips it. An empty list is still a list:
+//     SetToken with parmno 0 appends to it.
 //   - Index errors. Operations given an index outside the list do nothing
 //     and report it (false, an empty text or an empty token list); nothing
 //     throws.
+//   - GetVardef skips a $var_def line without a name and goes on, so a
+//     later definition is still found (stopping there would hide every
+//     definition below it); an empty varname never matches.
 //   - Text encodings. Loading: a byte-order mark (EF BB BF for UTF-8, FF FE
-//     for UTF-16 LE) always decides and is dropped; without one the
-//     caller's encoding applies, and without that the system ANSI code
-//     page. Lines end at CR LF, LF or CR; a final line break does not start
-//     an empty line. Invalid UTF-8 and a stray last byte of UTF-16 become
-//     U+FFFD. Saving: each line followed by CR LF, with the byte-order mark
-//     for UTF-8 and UTF-16 LE, none for ANSI. A failure of the system's
-//     ANSI conversion (the platform then answers with empty text) is
-//     reported as an error, never taken as an empty file: a load leaves the
-//     list and a save leaves the file as they were.
+//     for UTF-16 LE, FE FF for UTF-16 BE) always decides and is dropped;
+//     without one the caller's encoding applies, and without that the
+//     system ANSI code page. ASCII text keeps bytes 0 to 127; a byte above
+//     127 reads as "?". Lines end at CR LF, LF or CR; a final line break
+//     does not start an empty line. Invalid UTF-8 and a stray last byte of
+//     UTF-16 become U+FFFD. Saving: each line followed by CR LF, with the
+//     byte-order mark for UTF-8 and UTF-16 (LE and BE), none for ANSI and
+//     ASCII. In ASCII every character above 127 is written as "?" and the
+//     number of such characters is reported to the caller. A failure of
+//     the system's ANSI conversion (the platform then answers with empty
+//     text) is reported as an error, never taken as an empty file: a load
+//     leaves the list and a save leaves the file as they were.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string_view>
 #include <vector>
 
@@ -65,12 +92,53 @@
 
 namespace qv {
 
-enum class TextEncoding { Ansi, Utf8, Utf16LE };
+// New encodings go at the end: stored values and other tables rely on the
+// order of the first three.
+enum class TextEncoding { Ansi, Utf8, Utf16LE, Utf16BE, Ascii };
 
 // ERROR_NO_UNICODE_TRANSLATION: the system's code-page conversion failed.
 using platform::kErrNoUnicodeTranslation;
 
 using TokenList = std::vector<String>;
+
+// The deepest chain of include files ExpandInclude follows: a file included
+// by a file included by ... the list, 16 files in all.
+inline constexpr int kMaxIncludeDepth = 16;
+
+// A failure of the include operations; message() is the text the caller
+// shows.
+class CmdFileError : public std::runtime_error {
+ public:
+  explicit CmdFileError(String message) : std::runtime_error(ToUtf8(message)), message_(std::move(message)) {}
+  const String& message() const { return message_; }
+
+ private:
+  String message_;
+};
+
+// The "text" form of a token: a leading double quote removed with the text
+// up to the next single (not doubled) quote or the end, each doubled quote
+// reduced to one; a token without a leading quote is returned as it is.
+String UnquoteToken(StringView token);
+// The token form of a text: in double quotes, inner quotes doubled.
+String QuoteToken(StringView text);
+
+// How a value read "to the end of the line" loses its trailing comment.
+enum class CommentCut {
+  FirstBlankSemicolon,   // before the first space or tab followed by ";"
+  SpaceSemicolonFirst,   // before the first " ;", else the first tab ";"
+};
+// The text of a line after its keyword (leading blanks and the keyword
+// skipped), at most maxChars characters of it, trimmed, cut before its
+// trailing comment and trimmed again.
+String ValueAfterKeyword(StringView lineText, std::size_t maxChars, CommentCut cut);
+
+// Encodes text (every character as it is, line breaks included) with the
+// encoding's byte-order mark for UTF-8 and UTF-16. replaced, when given,
+// receives the number of characters that the encoding cannot hold and that
+// were written as "?" (ASCII). 0 on success; kErrNoUnicodeTranslation when
+// the system could not convert to ANSI (bytes is then empty).
+std::uint32_t EncodeText(StringView text, TextEncoding encoding, Bytes& bytes, std::size_t* replaced = nullptr);
 
 class TFileBase {
  public:
@@ -88,7 +156,7 @@ class TFileBase {
   static void SetMacroChar2(char16_t c);
 
   // ---- list interface (0-based line indexes)
-  int Count() const { return static_cast<int>(lines_.size()); }
+  int Count() const { return static_cast<int>(FList.size()); }
   // Parses S into a new line appended at the end; returns its index.
   int Add(StringView s);
   // Parses S into a new line at index (0..Count()); false when out of range.
@@ -97,10 +165,15 @@ class TFileBase {
   const String& Text(int index) const;
   // Parses S into a new line replacing the one at index; false when out of range.
   bool PutText(int index, StringView s);
-  // The line's token list (the "object" of the line); empty when out of range.
+  // The line's token list (the "object" of the line); empty when out of
+  // range or when the line has no token list.
   const TokenList& GetSL(int index) const;
+  // Whether the line has a token list (an empty one counts).
+  bool HasTokenList(int index) const;
   // Makes tokens the line's token list (text and comment flag unchanged).
   bool PutObject(int index, TokenList tokens);
+  // Takes the line's token list away: the line then has none.
+  bool PutObject(int index, std::nullopt_t);
   // Removes the line; does nothing when index is out of range.
   void Delete(int index);
   bool Exchange(int index1, int index2);
@@ -119,31 +192,87 @@ class TFileBase {
   // as are "$image_type" and "$type"; ";" counts comment lines). Empty when
   // there is no such line or token; LastIndex() then is -1, else the line.
   String GetToken(StringView keyword, int inst, int tokennumber);
-  // GetToken with a leading double quote removed: the text up to the next
-  // single quote (or the end), each doubled quote reduced to one.
+  // GetToken, then UnquoteToken.
   String GetSqToken(StringView keyword, int inst, int tokennumber);
   // Sets token parmno of line lineno (appends when parmno equals the token
-  // count; ignores larger or negative parmno). The line's text is not
-  // rebuilt; Pack does that.
+  // count; ignores larger or negative parmno, and lines without a token
+  // list). The line's text is not rebuilt; Pack does that.
   void SetToken(int lineno, int parmno, StringView newval);
   // Rebuilds every line's text from its tokens, honouring Indented and
   // MinKeySize.
   void Pack();
 
+  // ---- includes
+  // Expands every $include line (see the file comment). Throws
+  // CmdFileError: "Cannot find include file NAME", "Cannot read include
+  // file NAME : REASON", or the self-inclusion and depth texts.
+  void ExpandInclude();
+  // Moves the per-recipient lines ($fax_phone, $fax_receiver, $fax_header,
+  // $email_address, $email_header, $email_subject, $email_text,
+  // $email_alttext, and $var_def of a name starting with MEMO) into the
+  // include list, in file order, and puts one "$include "NAME"" line first
+  // in place of every $include line. Does nothing while IncludeFileName is
+  // blank. Packs the list first.
+  void StripInclude();
+  // Puts the include list's lines in place of the first $include line;
+  // they leave the include list (which is released), so that a second
+  // StripInclude does not hold them twice.
+  void RestoreInclude();
+  // Saves the include list to IncludeFileName in the encoding chosen for
+  // "FSfile" command files (settings), or in the given one. Does nothing
+  // while IncludeFileName is blank or there is no include list. Returns
+  // the number of characters written as "?" because the encoding cannot
+  // hold them (0 unless ASCII). Throws CmdFileError "Cannot write file
+  // NAME : REASON"; the file is then left as it was.
+  std::size_t WriteInclude();
+  std::size_t WriteInclude(TextEncoding encoding);
+  // The include list (none before StripInclude); its lines.
+  const std::vector<String>* IncludeLines() const { return Fincfile.get(); }
+
+  // ---- variable definitions, replacement, templates, values
+  // Value (text form) of the last "$var_def NAME VALUE" line for varname,
+  // letter case ignored; empty when there is none. LastVardefIndex is that
+  // line, or -1 when there is none or it has no value.
+  String GetVardef(StringView varname);
+  // Deletes every $var_def line of varname; LastVardefIndex is the index
+  // of the topmost one removed (-1 when none).
+  void StripVarDefs(StringView varname);
+  // Replaces the inst-th keyword line by newcommand (appended when there is
+  // no such line; only deleted when newcommand is empty).
+  void Replace(StringView keyword, int inst, StringView newcommand);
+  // Deletes every keyword line and inserts newcommand (when not empty)
+  // where the first stood, else at the end; returns that index.
+  int ReplaceAll(StringView keyword, StringView newcommand);
+  // ReplaceAll with the command keyword + " " + newparameters.
+  int ReplaceAllCommand(StringView keyword, StringView newparameters);
+  // Deletes every "$fs_template keyword ..." line and inserts the new one
+  // (newparameters with or without "$fs_template" and the template name)
+  // where the topmost stood, else at the end; returns that index.
+  int ReplaceAllTemplate(StringView keyword, StringView newparameters);
+  // The inst-th keyword line's text after the keyword, at most 999
+  // characters, trimmed, without a trailing " ;" (else tab ";") comment.
+  String GetEMail(StringView keyword, int inst);
+  // The same, unlimited, cut before the first blank followed by ";"; the
+  // configuration reader's rest-of-line value.
+  String GetRestOfLine(StringView keyword, int inst);
+  // The image set 0..9 of the last "IMGn" option on the $convert_options
+  // lines; -1 when there is none.
+  int GetImageSet();
+
   // ---- properties
-  bool Indented() const { return indented_; }
+  bool Indented() const { return findented; }
   void SetIndented(bool value);  // rebuilds the texts with Pack
-  int LastIndex() const { return lastentry_; }
-  int LastVardefIndex() const { return lastventry_; }
+  int LastIndex() const { return lastentry; }
+  int LastVardefIndex() const { return lastventry; }
   // Lines examined by keyword lookups since the list was created: what a
   // lookup loop costs, independent of the machine's speed.
-  std::uint64_t LookupLinesExamined() const { return examined_; }
-  int MinKeySize() const { return minkey_; }
+  std::uint64_t LookupLinesExamined() const { return fexamined; }
+  int MinKeySize() const { return fminkey; }
   void SetMinKeySize(int value);  // rebuilds the texts with Pack
-  bool Discardcomments() const { return discardcomments_; }
-  void SetDiscardcomments(bool value) { discardcomments_ = value; }  // for lines parsed afterwards
-  const String& IncludeFileName() const { return incfilename_; }
-  void SetIncludeFileName(StringView name) { incfilename_ = String(name); }
+  bool Discardcomments() const { return fdiscardcomments; }
+  void SetDiscardcomments(bool value) { fdiscardcomments = value; }  // for lines parsed afterwards
+  const String& IncludeFileName() const { return Fincfilename; }
+  void SetIncludeFileName(StringView name) { Fincfilename = String(name); }
 
   // ---- loading and saving
   // Replaces the list's lines with the lines of text, each parsed by Add.
@@ -160,43 +289,43 @@ class TFileBase {
                              TextEncoding* used = nullptr);
   // Every line's text followed by CR LF.
   String ToText() const;
-  // The file image in the given encoding. 0 on success;
-  // kErrNoUnicodeTranslation when the system could not convert to ANSI
-  // (bytes is then empty).
-  std::uint32_t SaveToBytes(TextEncoding encoding, Bytes& bytes) const;
+  // The file image in the given encoding (EncodeText of ToText).
+  std::uint32_t SaveToBytes(TextEncoding encoding, Bytes& bytes, std::size_t* replaced = nullptr) const;
   // Creates or truncates the file; 0 on success, else the Win32 error code.
   // A failed conversion writes nothing, so an existing file is kept.
-  std::uint32_t SaveToFile(const String& path, TextEncoding encoding) const;
-
- protected:
-  // Room for the include and variable-definition operations built on top.
-  std::vector<String>* IncludeLines() { return incfile_.get(); }
-  std::vector<String>& EnsureIncludeLines();
-  void SetLastVardefIndex(int index) { lastventry_ = index; }
+  std::uint32_t SaveToFile(const String& path, TextEncoding encoding, std::size_t* replaced = nullptr) const;
 
  private:
+  // One line: its text, its token list (none only after PutObject took it
+  // away) and its comment flag.
   struct Entry {
     String text;
-    TokenList tokens;
+    std::optional<TokenList> tokens;
     bool comment = false;
   };
 
   Entry Parse(StringView s) const;
-  void InvalidateLookup() { nodeletions_ = false; }
+  void InvalidateLookup() { nodeletions = false; }
   bool Valid(int index) const { return index >= 0 && index < Count(); }
+  // Parses lines and inserts them at index, in order.
+  void InsertLines(int index, const std::vector<String>& lines);
+  static bool HasTokens(const Entry& e) { return e.tokens && !e.tokens->empty(); }
+  std::vector<String>& EnsureIncludeLines();
 
-  std::vector<Entry> lines_;
-  String lastkeyword_;    // key of the last successful lookup (after aliasing)
-  int lastkwinst_ = 0;    // its instance number
-  int lastentry_ = -1;    // its line; -1 after a failed lookup
-  int lastventry_ = -1;   // line used by the variable-definition operations
-  bool nodeletions_ = true;  // the lookup cache is valid only while true
-  std::unique_ptr<std::vector<String>> incfile_;  // include-file lines
-  String incfilename_;
-  bool indented_ = false;
-  bool discardcomments_ = false;
-  int minkey_ = 0;
-  std::uint64_t examined_ = 0;
+  // The fields, in the order of the class's definition.
+  std::vector<Entry> FList;           // the lines
+  String lastkeyword;                 // key of the last successful lookup (after aliasing)
+  int lastkwinst = 0;                 // its instance number
+  int lastentry = -1;                 // its line; -1 after a failed lookup
+  int lastventry = -1;                // line used by the variable-definition operations
+  bool nodeletions = true;            // the lookup cache is valid only while true
+  std::unique_ptr<std::vector<String>> Fincfile;  // include-file lines, none until needed
+  String Fincfilename;                // IncludeFileName
+  bool findented = false;             // Indented
+  bool fdiscardcomments = false;      // Discardcomments
+  int indent = 0;                     // running indentation while Pack rebuilds the texts
+  int fminkey = 0;                    // MinKeySize
+  std::uint64_t fexamined = 0;        // LookupLinesExamined
 };
 
 }  // namespace qv

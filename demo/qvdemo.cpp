@@ -7,9 +7,17 @@
 // "qvdemo --connection" instead prints what a connect run recorded on this
 // machine: NORVACONNECT.INI, the Installers registry values, the machine
 // environment variables and the start-menu shortcuts.
+//
+// "qvdemo --broken-locate" shows the suite's error path: with QV9REG's
+// diagnostic switch 4 and the EVENTLOG alert switched on, a suite program
+// asks QV9REG.DLL (QVGETNAD, no dialog) where the data area is while its
+// connection record points at a missing file. The library's error entry
+// raises the alert, which hands an e-mail to MAILPOST.exe.
 #include <cstdio>
 #include <string_view>
+#include <vector>
 
+#include "locator/qv9reg.h"
 #include "platform/ini.h"
 #include "platform/local_path.h"
 #include "platform/registry.h"
@@ -82,8 +90,47 @@ int ShowConnection() {
   return failures == 0 ? 0 : 1;
 }
 
+int BrokenLocate() {
+  Platform& os = Current();
+  try {
+    WriteRegInteger(RootKey::LocalMachine, u"Software\\Norva\\QTTRACE", u"QV9REG", 4);
+    WriteRegString(RootKey::LocalMachine, u"Software\\Norva\\ALERTDESK\\Triggers", u"EVENTLOG", u"1");
+    WriteRegString(RootKey::LocalMachine, u"Software\\Norva\\ALERTDESK\\TriggerRecipients", u"EVENTLOG",
+                   u"operators@demo.example,cc,oncall@demo.example");
+    // This user has not had an EVENTLOG alert yet.
+    WriteRegString(RootKey::CurrentUser, u"Software\\Norva\\ALERTDESK\\Triggers", u"EVENTLOG", u"0");
+  } catch (const RegistryError& e) {
+    Say(u"  registry: " + e.message());
+    return 1;
+  }
+  Say(u"  HKLM\\Software\\Norva\\QTTRACE QV9REG = 4 (diagnostics: error entries)");
+  Say(u"  HKLM\\Software\\Norva\\ALERTDESK\\Triggers EVENTLOG = \"1\" (alert on)");
+  Say(u"  HKLM\\Software\\Norva\\ALERTDESK\\TriggerRecipients EVENTLOG = operators@demo.example,cc,oncall@demo.example");
+  String temp;
+  os.GetTempPath(temp);
+  const String missing = temp + u"qvdemo-broken\\NORVACONNECT.INI";
+  os.SetEnvironmentVariable(u"NorvaConnectIniPath", missing);
+  Say(u"  NorvaConnectIniPath = " + missing + u" (no such file)");
+
+  std::uint32_t error = 0;
+  const Handle library = os.LoadLibrary(u"QV9REG.DLL", error);
+  auto nad = library ? reinterpret_cast<QVGETNAD_FN>(os.GetProcAddress(library, "QVGETNAD")) : nullptr;
+  if (!nad) {
+    Say(Format(u"  QV9REG.DLL not loaded (%u)", error));
+    return 1;
+  }
+  std::vector<char16_t> tarvex(QV9REG_PATH_CHARS), netBin(QV9REG_PATH_CHARS), root(QV9REG_PATH_CHARS),
+      ini(QV9REG_PATH_CHARS), cfg(QV9REG_PATH_CHARS), message(QV9REG_MESSAGE_CHARS);
+  auto chars = [](std::vector<char16_t>& b) { return reinterpret_cast<QVCHAR*>(b.data()); };
+  const int rc = nad(chars(tarvex), chars(netBin), chars(root), chars(ini), chars(cfg), chars(message), 1, nullptr);
+  Say(Format(u"  QVGETNAD (no dialog) returned %d: %s", rc, String(message.data())));
+  os.FreeLibrary(library);
+  return rc < 0 ? 0 : 1;
+}
+
 int main(int argc, char** argv) {
   if (argc > 1 && std::string_view(argv[1]) == "--connection") return ShowConnection();
+  if (argc > 1 && std::string_view(argv[1]) == "--broken-locate") return BrokenLocate();
   Say(u"Velmora system services demo");
 
   Say(u"Timed message box (closes itself after 3 seconds):");

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "events/alert.h"
 #include "platform/registry.h"
 #include "platform/seam.h"
 #include "platform/sysinfo.h"
@@ -112,12 +113,10 @@ void WriteEvent(StringView text, std::int16_t kind, std::int32_t code, StringVie
     os.DeregisterEventSource(source);
   }
 
-  // Operator alert call site: error and warning entries are meant to reach
-  // the operators by e-mail as well, whether or not the entry was written.
-  // The alert routine is not part of the system yet; `alert` is what it
-  // will be handed.
-  if ([[maybe_unused]] const std::optional<EventAlert> alert = EventAlertFor(text, kind, sourceName)) {
-  }
+  // Error and warning entries reach the operators by e-mail as well,
+  // whether or not the entry was written.
+  if (const std::optional<EventAlert> alert = EventAlertFor(text, kind, sourceName))
+    RaiseAlert(alert->category, alert->subject, alert->body, 0, u"", u"");
 }
 
 }  // namespace qv

@@ -6,7 +6,9 @@
 # NORVACONNECT.exe and QV9REG.DLL copied into its root the way an
 # administrator deploys them, starts \\DEMOSRV\NORVA\NORVACONNECT.exe /q with
 # its step trace shown in the trace monitor, and then shows what the run
-# recorded and what a suite program now sees of the configuration.
+# recorded and what a suite program now sees of the configuration; last the
+# error path: a locate through a broken record raises the EVENTLOG alert and
+# the e-mail handed to the MAILPOST.exe stand-in is printed.
 # Needs no display: a private Xvfb is started; every dialog closes itself.
 set -uo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -63,6 +65,24 @@ echo "== 3. what the connect run recorded on this machine (qvdemo.exe --connecti
 echo
 echo "== 4. what a suite program on this machine now sees"
 "$here/demo-qvsettings.sh" "$share" || status=1
+
+echo
+echo "== 5. the error path: a suite program locates the data area through a broken record"
+echo "   (qvdemo.exe --broken-locate: QV9REG diagnostics 4 and the EVENTLOG alert on;"
+echo "    MAILPOST.exe beside it is the test stand-in, which records what it is handed)"
+mail_log="$repo/build/demo-mailpost.log"
+rm -f "$mail_log"
+QV_MAILPOST_LOG="Z:${mail_log//\//\\}" "$here/wine-run.sh" "$bin/qvdemo.exe" --broken-locate || status=1
+echo "   the e-mail handed to MAILPOST.exe:"
+if [ -s "$mail_log" ]; then
+  sed 's/\r$//; s/^/     /' "$mail_log"
+  [ "$(grep -c '^== MAILPOST run' "$mail_log")" -eq 1 ] || { echo "   expected exactly one run"; status=1; }
+else
+  echo "     (nothing: MAILPOST.exe was not started)"
+  status=1
+fi
+echo "   why the next EVENTLOG alert would or would not go out (qvalert.exe --explain EVENTLOG):"
+"$here/wine-run.sh" "$bin/qvalert.exe" --explain EVENTLOG | sed 's/^/     /' || status=1
 
 echo
 if [ $status -eq 0 ]; then echo "Demo finished: the machine is connected to \\\\DEMOSRV\\NORVA."; else echo "Demo finished with failures."; fi

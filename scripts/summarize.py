@@ -55,5 +55,10 @@ if os.path.exists(os.path.join(results, "build-failures")):
 line = f"{passed} passed, {failed} failed"
 if skipped:
     line += f", {skipped} skipped"
+# The 32-bit stage that could not run on this machine is named, never
+# silently left out.
+stage_skip = os.path.join(results, "win32-skipped")
+if os.path.exists(stage_skip):
+    line += "; 32-bit stage skipped: " + open(stage_skip).read().strip()
 print(line)
 sys.exit(1 if failed else 0)

@@ -7,6 +7,8 @@ export WINEPREFIX=${QV_WINEPREFIX:-$repo/build/wineprefix}
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export WINEARCH=win64
+# wineboot also sets up the prefix's 32-bit side, starting 32-bit programs.
+. "$here/wine-arch.sh"
 configure_prefix() {
   # Without a window manager under Xvfb, Wine's managed windows take about
   # two seconds to close; unmanaged ones close at once.

@@ -38,31 +38,12 @@ std::int32_t ToInt32(StringView text, std::int32_t fallback, bool allowHex) {
   return fallback;
 }
 
-bool IsKeyword(const TokenList& tokens, StringView keyword) {
-  return !tokens.empty() && EqualsNoCaseAscii(tokens[0], keyword);
-}
-
 }  // namespace
 
 std::int32_t ParseNumber(StringView text, std::int32_t fallback) { return ToInt32(text, fallback, true); }
 std::int32_t ParseDecimal(StringView text, std::int32_t fallback) { return ToInt32(text, fallback, false); }
 
-String Unquote(StringView word) {
-  if (word.empty() || word[0] != u'"') return String(word);
-  String out;
-  for (std::size_t i = 1; i < word.size(); ++i) {
-    if (word[i] == u'"') {
-      if (i + 1 < word.size() && word[i + 1] == u'"') {
-        out.push_back(u'"');
-        ++i;
-        continue;
-      }
-      break;
-    }
-    out.push_back(word[i]);
-  }
-  return out;
-}
+String Unquote(StringView word) { return UnquoteToken(word); }
 
 String ConfigLines::Word(StringView keyword, int inst, int k) { return list_.GetToken(keyword, inst, k); }
 String ConfigLines::Text(StringView keyword, int inst, int k) { return list_.GetSqToken(keyword, inst, k); }
@@ -73,32 +54,12 @@ int ConfigLines::LineIndex(StringView keyword, int inst) {
   return Exists(keyword, inst) ? list_.LastIndex() : -1;
 }
 
-String ConfigLines::RestOfLine(StringView keyword, int inst) {
-  const int index = LineIndex(keyword, inst);
-  if (index < 0) return String();
-  const String& text = list_.Text(index);
-  std::size_t i = 0;
-  while (i < text.size() && IsBlank(text[i])) ++i;
-  while (i < text.size() && !IsBlank(text[i])) ++i;  // the keyword
-  String rest = Trim(StringView(text).substr(i));
-  for (std::size_t p = 0; p + 1 < rest.size(); ++p) {
-    if (IsBlank(rest[p]) && rest[p + 1] == u';') {
-      rest.resize(p);
-      break;
-    }
-  }
-  return Trim(rest);
-}
+// The rest-of-line and variable forms are the command-file list's own
+// GetRestOfLine and GetVardef, so the reader and the suite's command-file
+// editors read these values by one set of rules.
+String ConfigLines::RestOfLine(StringView keyword, int inst) { return list_.GetRestOfLine(keyword, inst); }
 
-String ConfigLines::Variable(StringView name) {
-  String value;
-  for (int i = 0; i < list_.Count(); ++i) {
-    const TokenList& tokens = list_.GetSL(i);
-    if (tokens.size() < 2 || !IsKeyword(tokens, u"$var_def")) continue;
-    if (EqualsNoCase(Unquote(tokens[1]), name)) value = tokens.size() > 2 ? Unquote(tokens[2]) : String();
-  }
-  return value;
-}
+String ConfigLines::Variable(StringView name) { return list_.GetVardef(name); }
 
 // ---------------------------------------------------------------- paths and nodes
 

@@ -64,6 +64,8 @@ const char16_t* TextEncodingName(TextEncoding e) {
     case TextEncoding::Ansi: return u"ANSI";
     case TextEncoding::Utf8: return u"UTF-8";
     case TextEncoding::Utf16LE: return u"UTF-16LE";
+    case TextEncoding::Utf16BE: return u"UTF-16BE";
+    case TextEncoding::Ascii: return u"ASCII";
   }
   return u"ANSI";
 }
@@ -154,6 +156,8 @@ void ResetSuiteSettingsForTests() {
 String GetAppDataDir() { return Read(Instance().AppDataDir); }
 String GetAppDataLocalDir() { return Read(Instance().AppDataLocalDir); }
 String GetTraceDir() { return Read(Instance().TraceDir); }
+String GetProgramDir() { return Read(Instance().ProgramDir); }
+bool SettingsLoadRunningOnThisThread() { return g_loadingThread.load() == std::this_thread::get_id(); }
 std::int32_t GetRequestDirCount() { return Read(Instance().RequestDirCount); }
 std::int32_t GetLastLoadError() { return Read(Instance().LastLoadError); }
 
@@ -186,6 +190,10 @@ const std::vector<String>& GetScriptLocnOther() {
 const std::vector<String>& GetTaskEyeSkip() {
   SharedRead guard;
   return Instance().TaskEyeSkip;
+}
+FileEncoding GetFileEncoding(FileKind kind) {
+  SharedRead guard;
+  return Instance().FileEncodings[kind];
 }
 const TaggedList& GetColorFrames() {
   SharedRead guard;

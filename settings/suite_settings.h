@@ -349,6 +349,8 @@ void ResetSuiteSettingsForTests();
 String GetAppDataDir();
 String GetAppDataLocalDir();
 String GetTraceDir();
+// ProgramDir: the suite's program folder; empty until the settings are read.
+String GetProgramDir();
 std::int32_t GetRequestDirCount();
 const NameValueList& GetVarDefPairs();
 const std::vector<String>& GetVarDefNames();
@@ -359,6 +361,12 @@ const std::vector<String>& GetScriptLocnOther();
 std::int32_t GetLastLoadError();
 const std::vector<String>& GetTaskEyeSkip();
 const TaggedList& GetColorFrames();
+// The encoding $unicode chose for one kind of file.
+FileEncoding GetFileEncoding(FileKind kind);
+
+// True on the thread that is running LoadSuiteSettings (a load cannot be
+// started again from inside itself).
+bool SettingsLoadRunningOnThisThread();
 
 // ---------------------------------------------------------------- QV9REG binding
 // The exports are bound by name at run time with the pointer types of

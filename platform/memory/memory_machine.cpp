@@ -333,6 +333,15 @@ std::uint32_t MemoryMachine::GetFolderPathByCsidl(int csidl, String& path) {
     path = it->second;
     return kOk;
   }
+  if (bitness_ != ProcessBitness::Unmodelled &&
+      (csidl == kCsidlProgramFilesX86 || csidl == kCsidlProgramFilesX86Always)) {
+    // CSIDL 38 is the calling process's own program-files folder; CSIDL 42
+    // the 32-bit one, which on 32-bit Windows is the only one.
+    const bool x86 = is64Bit_ && (csidl == kCsidlProgramFilesX86Always || bitness_ == ProcessBitness::Wow64);
+    auto it = knownFolders_.find(KnownFolder::ProgramFilesX86);
+    path = x86 && it != knownFolders_.end() ? it->second : String(u"C:\\Program Files");
+    return kOk;
+  }
   if (auto kf = KnownFolderOfCsidl(csidl)) {
     if (auto it = knownFolders_.find(*kf); it != knownFolders_.end()) {
       path = it->second;
@@ -572,6 +581,22 @@ void MemoryMachine::SetWindows64Bit(bool is64) {
 void MemoryMachine::SetWow64ExportAvailable(bool available) {
   std::lock_guard lk(mu_);
   wow64ExportAvailable_ = available;
+}
+
+void MemoryMachine::SetProcessBitness(ProcessBitness bitness) {
+  std::lock_guard lk(mu_);
+  bitness_ = bitness;
+  if (bitness != ProcessBitness::Unmodelled) MakeDirectoriesLocked(u"C:\\Program Files");
+}
+
+MemoryMachine::ProcessBitness MemoryMachine::GetProcessBitness() const {
+  std::lock_guard lk(mu_);
+  return bitness_;
+}
+
+bool MemoryMachine::IsWow64Process() const {
+  std::lock_guard lk(mu_);
+  return is64Bit_ && bitness_ == ProcessBitness::Wow64;
 }
 
 // ------------------------------------------------------------------ processes

@@ -155,6 +155,12 @@ namespace qv::platform {
 inline constexpr std::uint32_t kNtfsFlags = 0x000000FF;
 inline constexpr std::uint32_t kFatFlags = 0x00000006;
 
+// Registry view flags of RegOpenKeyExW / RegCreateKeyExW, and CSIDL 42
+// (CSIDL_PROGRAM_FILESX86: the 32-bit program-files folder from any process).
+inline constexpr std::uint32_t kKeyWow64_64Key = 0x0100;
+inline constexpr std::uint32_t kKeyWow64_32Key = 0x0200;
+inline constexpr int kCsidlProgramFilesX86Always = 42;
+
 // Win32 errors the machine reports beyond those of seam.h.
 inline constexpr std::uint32_t kErrNotSameDevice = 17;
 inline constexpr std::uint32_t kErrWriteProtect = 19;
@@ -309,6 +315,30 @@ class MemoryMachine final : public Platform {
   void SetVerifyVersionAvailable(bool available);
   void SetWindows64Bit(bool is64);                 // false: GetSystemWow64Directory gives 120
   void SetWow64ExportAvailable(bool available);    // false: kApiUnavailable
+
+  // Which kind of process the program under test is, as Windows tells them
+  // apart on a 64-bit machine.
+  //   Unmodelled  (the default) the registry has one view and CSIDL 38 is
+  //               the "Program Files (x86)" folder, as the earlier tests
+  //               of this machine expect;
+  //   Native      a process of the machine's own bitness: one registry view
+  //               (KEY_WOW64_32KEY reaches Software\WOW6432Node on 64-bit
+  //               Windows), CSIDL 38 is C:\Program Files and CSIDL 42 the
+  //               "Program Files (x86)" folder;
+  //   Wow64       a 32-bit process on 64-bit Windows (the shipping
+  //               binaries): HKEY_LOCAL_MACHINE\Software\X opened through
+  //               RegOpenKeyExW/RegCreateKeyExW is Software\WOW6432Node\X
+  //               unless KEY_WOW64_64KEY is asked for; CSIDL 38 and 42 are
+  //               both the "Program Files (x86)" folder; IsWow64Process.
+  // The test helpers (SetRegValue, GetRegValue, KeyExists ...) always act
+  // on the 64-bit view: a test reaches the 32-bit view by spelling out
+  // Software\WOW6432Node. Keys that Windows shares between the views
+  // (parts of Software\Classes and a few others) are not modelled.
+  enum class ProcessBitness { Unmodelled, Native, Wow64 };
+  void SetProcessBitness(ProcessBitness bitness);
+  ProcessBitness GetProcessBitness() const;
+  // IsWow64Process of the current process: a Wow64 process on 64-bit Windows.
+  bool IsWow64Process() const;
 
   // ================================================== drives, shares, files
   // Returns false when the letter is taken.
@@ -570,6 +600,9 @@ class MemoryMachine final : public Platform {
   bool verifyVersionAvailable_ = true;
   bool is64Bit_ = true;
   bool wow64ExportAvailable_ = true;
+  ProcessBitness bitness_ = ProcessBitness::Unmodelled;
+  // The key path a registry open of this process reaches (WOW64 redirection).
+  std::vector<String> RegistryView(RootKey root, std::vector<String> parts, std::uint32_t access) const;
 
   // storage
   std::map<char16_t, std::unique_ptr<Drive>> drives_;

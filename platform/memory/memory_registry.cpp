@@ -94,12 +94,25 @@ bool MemoryMachine::WriteDenied(RootKey root, const std::vector<String>& parts) 
   return false;
 }
 
+std::vector<String> MemoryMachine::RegistryView(RootKey root, std::vector<String> parts, std::uint32_t access) const {
+  // WOW64: a 32-bit process on 64-bit Windows sees HKLM\Software\X at
+  // HKLM\Software\WOW6432Node\X unless it asks for the 64-bit view; a
+  // 64-bit process reaches that node by asking for the 32-bit view.
+  if (root != RootKey::LocalMachine || !is64Bit_ || parts.empty() || UpperKey(parts[0]) != UpperKey(u"Software"))
+    return parts;
+  if (parts.size() > 1 && UpperKey(parts[1]) == UpperKey(u"WOW6432Node")) return parts;
+  const bool wow64 = bitness_ == ProcessBitness::Wow64;
+  const bool to32 = wow64 ? (access & kKeyWow64_64Key) == 0 : (access & kKeyWow64_32Key) != 0;
+  if (to32) parts.insert(parts.begin() + 1, u"WOW6432Node");
+  return parts;
+}
+
 std::uint32_t MemoryMachine::RegOpenKey(RootKey root, const String& subKey, std::uint32_t access, Handle& key) {
   std::lock_guard lk(mu_);
   key = 0;
   if (auto e = Enter("RegOpenKeyExW", {KeySubject(root, subKey)})) return *e;
   if (!IsPredefinedRoot(root)) return kErrInvalidHandle;
-  std::vector<String> parts = SplitKey(subKey);
+  std::vector<String> parts = RegistryView(root, SplitKey(subKey), access);
   if (!FindKey(root, parts)) return kErrFileNotFound;
   if ((access & kKeyWriteBits) && WriteDenied(root, parts)) return kErrAccessDenied;
   key = NewHandle();
@@ -112,7 +125,7 @@ std::uint32_t MemoryMachine::RegCreateKey(RootKey root, const String& subKey, st
   key = 0;
   if (auto e = Enter("RegCreateKeyExW", {KeySubject(root, subKey)})) return *e;
   if (!IsPredefinedRoot(root)) return kErrInvalidHandle;
-  std::vector<String> parts = SplitKey(subKey);
+  std::vector<String> parts = RegistryView(root, SplitKey(subKey), access);
   const bool exists = FindKey(root, parts) != nullptr;
   if (WriteDenied(root, parts) && (!exists || (access & kKeyWriteBits))) return kErrAccessDenied;
   CreateKeyPath(root, parts);

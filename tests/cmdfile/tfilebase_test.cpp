@@ -431,6 +431,28 @@ TEST(TFileBaseLookup, SetToken) {
   EXPECT_EQ(Utf8Tokens(list.GetSL(0)), (Tokens{"$b"}));
 }
 
+TEST(TFileBaseLookup, LineWithoutTokenList) {
+  TFileBase list;
+  AddLines(list, {"$a 1", "$a 2"});
+  EXPECT_TRUE(list.HasTokenList(0));
+  ASSERT_TRUE(list.PutObject(0, std::nullopt));
+  EXPECT_FALSE(list.HasTokenList(0));
+  EXPECT_FALSE(list.PutObject(2, std::nullopt));
+
+  for (int parmno : {0, 1}) list.SetToken(0, parmno, u"$x");  // nothing happens
+  EXPECT_FALSE(list.HasTokenList(0));
+  EXPECT_TRUE(list.GetSL(0).empty());
+  EXPECT_EQ(ToUtf8(list.Text(0)), "$a 1");
+  EXPECT_EQ(ToUtf8(list.GetToken(u"$a", 1, 1)), "2");  // the line is skipped
+  EXPECT_EQ(list.LastIndex(), 1);
+
+  TFileBase copy;
+  copy.AddBase(list);
+  EXPECT_FALSE(copy.HasTokenList(0));
+  list.Pack();
+  EXPECT_EQ(Texts(list), (std::vector<std::string>{"", "$a 2"}));
+}
+
 // ---------------------------------------------------------------------- Pack
 TEST(TFileBasePack, RebuildsTexts) {
   TFileBase list;
@@ -503,6 +525,16 @@ Bytes Saved(const TFileBase& list, TextEncoding encoding) {
   return bytes;
 }
 
+Bytes Utf16BeBytes(const String& text, bool bom) {
+  Bytes out;
+  if (bom) out = {0xFE, 0xFF};
+  for (char16_t c : text) {
+    out.push_back(static_cast<std::uint8_t>(c >> 8));
+    out.push_back(static_cast<std::uint8_t>(c & 0xFF));
+  }
+  return out;
+}
+
 Bytes Utf16Bytes(const String& text, bool bom) {
   Bytes out;
   if (bom) out = {0xFF, 0xFE};
@@ -555,6 +587,9 @@ TEST(TFileBaseLoad, ByteOrderMarksAndCallerEncoding) {
       {"UTF-16 BOM", Utf16Bytes(text, true), std::nullopt, TextEncoding::Utf16LE},
       {"UTF-16 BOM over a given encoding", Utf16Bytes(text, true), TextEncoding::Ansi, TextEncoding::Utf16LE},
       {"UTF-16 given, no BOM", Utf16Bytes(text, false), TextEncoding::Utf16LE, TextEncoding::Utf16LE},
+      {"UTF-16 BE BOM", Utf16BeBytes(text, true), std::nullopt, TextEncoding::Utf16BE},
+      {"UTF-16 BE BOM over a given encoding", Utf16BeBytes(text, true), TextEncoding::Utf8, TextEncoding::Utf16BE},
+      {"UTF-16 BE given, no BOM", Utf16BeBytes(text, false), TextEncoding::Utf16BE, TextEncoding::Utf16BE},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -597,10 +632,39 @@ TEST(TFileBaseSave, RoundTrips) {
     EXPECT_EQ(Texts(back), Texts(list));
   }
 
+  const Bytes utf16be = Saved(list, TextEncoding::Utf16BE);
+  EXPECT_EQ(utf16be, Utf16BeBytes(expected, true));
+  TFileBase back;
+  back.LoadFromBytes(utf16be);
+  EXPECT_EQ(Texts(back), Texts(list));
+
   TFileBase empty;
   EXPECT_EQ(Saved(empty, TextEncoding::Utf8), (Bytes{0xEF, 0xBB, 0xBF}));
+  EXPECT_EQ(Saved(empty, TextEncoding::Utf16BE), (Bytes{0xFE, 0xFF}));
+  EXPECT_EQ(Saved(empty, TextEncoding::Ascii), Bytes());
   EXPECT_EQ(Saved(empty, TextEncoding::Utf16LE), (Bytes{0xFF, 0xFE}));
   EXPECT_EQ(Saved(empty, TextEncoding::Ansi), Bytes());
+}
+
+TEST(TFileBaseSave, AsciiWritesQuestionMarksAndCountsThem) {
+  TFileBase list;
+  AddLines(list, {"$a \"é €\" 中", "$b plain", "$c 😀"});  // the last is one character of two units
+  Bytes bytes;
+  std::size_t replaced = 99;
+  ASSERT_EQ(list.SaveToBytes(TextEncoding::Ascii, bytes, &replaced), platform::kOk);
+  EXPECT_EQ(bytes, ToBytes("$a \"? ?\" ?\r\n$b plain\r\n$c ?\r\n"));
+  EXPECT_EQ(replaced, 4u);
+
+  TFileBase plain;
+  plain.Add(u"$b plain");
+  ASSERT_EQ(plain.SaveToBytes(TextEncoding::Ascii, bytes, &replaced), platform::kOk);
+  EXPECT_EQ(replaced, 0u);
+
+  // Reading ASCII keeps 7-bit bytes; anything above reads as "?".
+  TextEncoding used = TextEncoding::Ansi;
+  ASSERT_EQ(plain.LoadFromBytes(ToBytes("$a x\xE9y\r\n"), TextEncoding::Ascii, &used), platform::kOk);
+  EXPECT_EQ(used, TextEncoding::Ascii);
+  EXPECT_EQ(plain.Text(0), u"$a x?y");
 }
 
 TEST(TFileBaseFiles, AnsiThroughTheMachineCodePage) {
@@ -630,7 +694,8 @@ TEST(TFileBaseFiles, LoadAndSave) {
   EXPECT_EQ(Texts(list), (std::vector<std::string>{"$a 1", "$b \"x\""}));
 
   const String copy = u"C:\\Cfg\\COPY.CFG";
-  for (const TextEncoding encoding : {TextEncoding::Utf8, TextEncoding::Utf16LE, TextEncoding::Ansi}) {
+  for (const TextEncoding encoding : {TextEncoding::Utf8, TextEncoding::Utf16LE, TextEncoding::Ansi,
+                                      TextEncoding::Utf16BE, TextEncoding::Ascii}) {
     SCOPED_TRACE(static_cast<int>(encoding));
     ASSERT_EQ(list.SaveToFile(copy, encoding), platform::kOk);
     EXPECT_EQ(machine.ReadBytes(copy), std::optional<Bytes>(Saved(list, encoding)));

@@ -44,9 +44,15 @@ class ScratchFolder {
       GetTempPathW(MAX_PATH + 1, temp);
       root = WithoutTrailingBackslash(FromWide(temp));
     }
+    // Process ids come round again: a folder an interrupted earlier run
+    // left behind is passed over, not reused.
     static int counter = 0;
-    path_ = Format(u"%s\\qvw32_%u_%d", root, static_cast<unsigned>(GetCurrentProcessId()), ++counter);
-    EXPECT_EQ(P().CreateDirectory(path_), 0u) << ToUtf8(path_);
+    std::uint32_t rc = 0;
+    do {
+      path_ = Format(u"%s\\qvw32_%u_%d", root, static_cast<unsigned>(GetCurrentProcessId()), ++counter);
+      rc = P().CreateDirectory(path_);
+    } while (rc == ERROR_ALREADY_EXISTS && counter < 10000);
+    EXPECT_EQ(rc, 0u) << ToUtf8(path_);
   }
   ~ScratchFolder() {
     WIN32_FIND_DATAW data;
