@@ -101,7 +101,9 @@ void TNTFileSecurity::SetFileName(StringView value) {
   Platform& os = Current();
   if (os.GetComputerName(localMachine_) != kOk) localMachine_.clear();
   hostName_ = localMachine_;
+  volumeName_.clear();
   fileSystemName_.clear();
+  volumeSerialNumber_ = 0;
   isFile_ = isDirectory_ = isRemote_ = false;
   // An empty name only forgets the current one: it names no file to report on.
   if (value.empty()) {
@@ -151,7 +153,7 @@ void TNTFileSecurity::SetFileName(StringView value) {
   }
 
   std::uint32_t flags = 0;
-  const std::uint32_t status = os.GetVolumeInformation(root, flags, fileSystemName_);
+  const std::uint32_t status = os.GetVolumeInformation(root, flags, fileSystemName_, &volumeName_, &volumeSerialNumber_);
   if (status != kOk) {
     fileName_.clear();
     ReportGet(status, 0);

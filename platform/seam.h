@@ -285,8 +285,10 @@ class Platform {
   // Last-write time of the first match of FindFirstFileW (any attributes).
   virtual std::uint32_t FindFirstFileWriteTime(const String& pattern, FileTime& lastWrite) = 0;
   virtual DriveType GetDriveType(const String& rootPath) = 0;
+  // volumeName and serialNumber, when given, receive the volume's label and serial number.
   virtual std::uint32_t GetVolumeInformation(const String& rootPath, std::uint32_t& fileSystemFlags,
-                                             String& fileSystemName) = 0;
+                                             String& fileSystemName, String* volumeName = nullptr,
+                                             std::uint32_t* serialNumber = nullptr) = 0;
 
   // ---- handles (files, processes, libraries use their own release calls)
   virtual void CloseHandle(Handle handle) = 0;

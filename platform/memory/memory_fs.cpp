@@ -776,10 +776,13 @@ DriveType MemoryMachine::GetDriveType(const String& rootPath) {
 }
 
 std::uint32_t MemoryMachine::GetVolumeInformation(const String& rootPath, std::uint32_t& fileSystemFlags,
-                                                  String& fileSystemName) {
+                                                  String& fileSystemName, String* volumeName,
+                                                  std::uint32_t* serialNumber) {
   std::lock_guard lk(mu_);
   fileSystemFlags = 0;
   fileSystemName.clear();
+  if (volumeName) volumeName->clear();
+  if (serialNumber) *serialNumber = 0;
   if (auto e = Enter("GetVolumeInformationW", {rootPath})) return *e;
   if (rootPath.empty() || !HasTrailingBackslash(rootPath)) return kErrInvalidName;
   String full;
@@ -794,6 +797,8 @@ std::uint32_t MemoryMachine::GetVolumeInformation(const String& rootPath, std::u
   if (!Lookup(loc, err)) return err;
   fileSystemFlags = loc.volume->fsFlags;
   fileSystemName = loc.volume->fsName;
+  if (volumeName) *volumeName = loc.volume->label;
+  if (serialNumber) *serialNumber = loc.volume->serial;
   return kOk;
 }
 
@@ -1050,6 +1055,14 @@ bool MemoryMachine::Subst(char16_t letter, const String& target) {
   d->target = WithoutTrailingBackslash(target);
   if (d->target.size() == 2) d->target += u'\\';
   drives_[letter] = std::move(d);
+  return true;
+}
+
+bool MemoryMachine::SetVolumeLabel(char16_t letter, const String& label) {
+  std::lock_guard lk(mu_);
+  auto d = drives_.find(AsciiUpper(letter));
+  if (d == drives_.end() || d->second->kind != Drive::Kind::Local) return false;
+  d->second->volume->label = label;
   return true;
 }
 

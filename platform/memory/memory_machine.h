@@ -205,7 +205,8 @@ class MemoryMachine final : public Platform {
   std::uint32_t FindFirstFileWriteTime(const String& pattern, FileTime& lastWrite) override;
   DriveType GetDriveType(const String& rootPath) override;
   std::uint32_t GetVolumeInformation(const String& rootPath, std::uint32_t& fileSystemFlags,
-                                     String& fileSystemName) override;
+                                     String& fileSystemName, String* volumeName = nullptr,
+                                     std::uint32_t* serialNumber = nullptr) override;
   void CloseHandle(Handle handle) override;
 
   std::uint32_t QueryDosDevice(const String& deviceName, std::vector<String>& targets) override;
@@ -360,6 +361,9 @@ class MemoryMachine final : public Platform {
   // target is a folder path such as D:\WORK.
   bool Subst(char16_t letter, const String& target);
   void RemoveDrive(char16_t letter);
+  // The label of a local drive's volume (empty at first); false for a letter
+  // that is not a local drive.
+  bool SetVolumeLabel(char16_t letter, const String& label);
   // GetUniversalName of a mapped drive's root ("M:\") ends in a backslash
   // (\\SRV\SHARE\) unless switched off (\\SRV\SHARE).
   void SetUniversalNameRootBackslash(bool keep);

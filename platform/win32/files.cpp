@@ -115,15 +115,22 @@ DriveType Win32Platform::GetDriveType(const String& rootPath) {
 }
 
 std::uint32_t Win32Platform::GetVolumeInformation(const String& rootPath, std::uint32_t& fileSystemFlags,
-                                                  String& fileSystemName) {
+                                                  String& fileSystemName, String* volumeName,
+                                                  std::uint32_t* serialNumber) {
   fileSystemFlags = 0;
   fileSystemName.clear();
+  if (volumeName) volumeName->clear();
+  if (serialNumber) *serialNumber = 0;
   DWORD flags = 0;
+  DWORD serial = 0;
   wchar_t fsName[MAX_PATH + 1] = {};
-  if (!::GetVolumeInformationW(WOrNull(rootPath), nullptr, 0, nullptr, nullptr, &flags, fsName, MAX_PATH + 1))
+  wchar_t label[MAX_PATH + 1] = {};
+  if (!::GetVolumeInformationW(WOrNull(rootPath), label, MAX_PATH + 1, &serial, nullptr, &flags, fsName, MAX_PATH + 1))
     return LastErrorOr(kErrPathNotFound);
   fileSystemFlags = flags;
   fileSystemName = FromW(fsName);
+  if (volumeName) *volumeName = FromW(label);
+  if (serialNumber) *serialNumber = serial;
   return kOk;
 }
 

@@ -77,7 +77,8 @@ class Win32Platform final : public Platform {
   std::uint32_t FindFirstFileWriteTime(const String& pattern, FileTime& lastWrite) override;
   DriveType GetDriveType(const String& rootPath) override;
   std::uint32_t GetVolumeInformation(const String& rootPath, std::uint32_t& fileSystemFlags,
-                                     String& fileSystemName) override;
+                                     String& fileSystemName, String* volumeName = nullptr,
+                                     std::uint32_t* serialNumber = nullptr) override;
   void CloseHandle(Handle handle) override;
 
   // network names and shares (network.cpp)

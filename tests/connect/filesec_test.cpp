@@ -126,6 +126,43 @@ TEST_F(FileSecurity, AccountsOfAMappedDriveAreResolvedOnItsServer) {
   EXPECT_EQ(m_.Count("LookupAccountNameW", u"SRV"), m_.Count("LookupAccountNameW"));
 }
 
+// The volume's label and serial number are kept with the file-system name,
+// for a local drive and for a mapped one, and cleared by the next name.
+TEST_F(FileSecurity, VolumeLabelAndSerialNumberAreKept) {
+  ASSERT_TRUE(m_.SetVolumeLabel(u'C', u"SYSTEM"));
+  m_.AddRemoteShare(u"SRV", u"NORVA");
+  m_.MapDrive(u'M', u"\\\\SRV\\NORVA");
+  ASSERT_TRUE(m_.WriteTextFile(u"M:\\QTCFG.INI", "x"));
+  struct Case {
+    const char* what;
+    String name;
+    String volumeRoot;  // asked directly of the machine for the expected answer
+    String label;
+  } cases[] = {
+      {"local file", file_, u"C:\\", u"SYSTEM"},
+      {"drive alone", u"C:", u"C:\\", u"SYSTEM"},
+      {"mapped drive", u"M:\\QTCFG.INI", u"\\\\SRV\\NORVA\\", u""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::uint32_t flags = 0, serial = 0;
+    String fsName, label;
+    ASSERT_EQ(m_.GetVolumeInformation(c.volumeRoot, flags, fsName, &label, &serial), kOk);
+    ASSERT_NE(serial, 0u);
+    EXPECT_EQ(label, c.label);
+    TNTFileSecurity fs;
+    fs.SetFileName(c.name);
+    EXPECT_EQ(fs.VolumeName(), c.label);
+    EXPECT_EQ(fs.VolumeSerialNumber(), serial);
+    EXPECT_EQ(fs.FileSystemName(), u"NTFS");
+    // A name whose volume cannot be queried forgets the previous volume.
+    m_.InjectFailure("GetVolumeInformationW", 1, 21);
+    fs.SetFileName(u"C:\\ProgramData");
+    EXPECT_EQ(fs.VolumeName(), u"");
+    EXPECT_EQ(fs.VolumeSerialNumber(), 0u);
+  }
+}
+
 TEST_F(FileSecurity, FolderEntriesSplitIntoFolderAndFileRights) {
   const String folder = u"C:\\ProgramData\\Norva";
   m_.SetFileDacl(folder, Dacl{true,
