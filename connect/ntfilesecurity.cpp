@@ -101,7 +101,9 @@ void TNTFileSecurity::SetFileName(StringView value) {
   Platform& os = Current();
   if (os.GetComputerName(localMachine_) != kOk) localMachine_.clear();
   hostName_ = localMachine_;
+  volumeName_.clear();
   fileSystemName_.clear();
+  volumeSerialNumber_ = 0;
   isFile_ = isDirectory_ = isRemote_ = false;
   // An empty name only forgets the current one: it names no file to report on.
   if (value.empty()) {
@@ -151,7 +153,7 @@ void TNTFileSecurity::SetFileName(StringView value) {
   }
 
   std::uint32_t flags = 0;
-  const std::uint32_t status = os.GetVolumeInformation(root, flags, fileSystemName_);
+  const std::uint32_t status = os.GetVolumeInformation(root, flags, fileSystemName_, &volumeName_, &volumeSerialNumber_);
   if (status != kOk) {
     fileName_.clear();
     ReportGet(status, 0);
@@ -192,7 +194,7 @@ void TNTFileSecurity::RefreshSecurity() {
   bool started = false;
   for (const Ace& ace : dacl.entries) {
     AccountName account;
-    std::uint32_t rc = os.LookupAccountSid(ace.sid, account);
+    std::uint32_t rc = os.LookupAccountSid(ace.sid, account, hostName_);
     if (rc == kOk && (account.name.size() > kMaxAccountName || account.domain.size() > kMaxDomainName))
       rc = kErrInsufficientBuffer;
     if (rc != kOk) {
@@ -232,7 +234,7 @@ void TNTFileSecurity::SetSecurity() {
   // Every account must resolve before anything is written.
   for (const TSecurityListItem& item : items_) {
     String sid;
-    const std::uint32_t rc = os.LookupAccountName(item.Name, sid);
+    const std::uint32_t rc = os.LookupAccountName(item.Name, sid, hostName_);
     if (rc != kOk && rc != kErrInsufficientBuffer) throw EFileSecurityError(os.FormatSystemMessage(rc));
   }
 
@@ -244,7 +246,7 @@ void TNTFileSecurity::SetSecurity() {
   };
   for (const TSecurityListItem& item : items_) {
     String sid;
-    const std::uint32_t rc = os.LookupAccountName(item.Name, sid);
+    const std::uint32_t rc = os.LookupAccountName(item.Name, sid, hostName_);
     if (rc != kOk) {
       ReportSet(rc, 7);
       return;

@@ -120,7 +120,9 @@ class TNTFileSecurity {
 
   const String& HostName() const { return hostName_; }
   const String& LocalMachine() const { return localMachine_; }
+  const String& VolumeName() const { return volumeName_; }
   const String& FileSystemName() const { return fileSystemName_; }
+  std::uint32_t VolumeSerialNumber() const { return volumeSerialNumber_; }
   bool IsFile() const { return isFile_; }
   bool IsDirectory() const { return isDirectory_; }
   bool IsRemote() const { return isRemote_; }
@@ -141,7 +143,9 @@ class TNTFileSecurity {
   String fileName_;
   String hostName_;
   String localMachine_;
+  String volumeName_;
   String fileSystemName_;
+  std::uint32_t volumeSerialNumber_ = 0;
   bool isFile_ = false;
   bool isDirectory_ = false;
   bool isRemote_ = false;

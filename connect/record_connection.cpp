@@ -20,7 +20,15 @@ const String& CommonDataDir() { return g_commonDataDir; }
 
 int CreateNorvaDataDir() {
   ConnectContext& c = Connect();
-  g_commonDataDir = WithTrailingBackslash(GetSpecialFolderPath(kCsidlCommonAppData, KnownFolder::ProgramData));
+  const String common = Trim(GetSpecialFolderPath(kCsidlCommonAppData, KnownFolder::ProgramData));
+  // Without the folder there is no place for the record: "\Norva" would be
+  // a folder on the current drive, which may be the share itself.
+  if (common.empty()) {
+    g_commonDataDir.clear();
+    c.NorvaDataDir.clear();
+    return -5;
+  }
+  g_commonDataDir = WithTrailingBackslash(common);
   c.NorvaDataDir = g_commonDataDir + u"Norva";
   if (Current().DirectoryExists(c.NorvaDataDir)) return 0;
   return ForceDirectories(c.NorvaDataDir) == kOk ? 0 : -5;
@@ -51,7 +59,18 @@ void RecordConnection() {
   // step, so that a failure half-way never leaves a broken or empty
   // connection file for the suite's programs to read.
   const String iniName = c.NorvaDataDir + u"\\NORVACONNECT.INI";
-  const std::string ansi = os.WideToAnsi(ConnectIniText(c.ConnectPath));
+  bool replaced = false;
+  const std::string ansi = os.WideToAnsiExact(ConnectIniText(c.ConnectPath), replaced);
+  // A share name with a character the code page lacks would be written
+  // with a stand-in character: a record naming another path. The old
+  // record stays.
+  if (replaced) {
+    c.ConnectError = Format(
+        u"The share name %s has characters that this machine's ANSI code page cannot hold; %s was not changed. "
+        u"The connect operation failed",
+        c.ConnectPath, iniName);
+    return;
+  }
   // The text is never empty: an empty conversion is the code page's failure,
   // and writing it would leave an empty connection record.
   const std::uint32_t written =

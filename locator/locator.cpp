@@ -147,11 +147,18 @@ std::int32_t Finish(std::int32_t result, char16_t* message, std::uint8_t noDialo
   if (!ParseInt64(Text(kTextDialogSeconds), seconds) || seconds < -86400 || seconds > 86400)
     seconds = kDefaultDialogSeconds;
   const int delay = static_cast<int>(seconds);
-  const String footer = Format(Text(kTextDialogFooter), delay);
-  String body = text.substr(0, text.find(kNotSign));
-  body += u"<br><br>";
-  body += footer;
-  ShowTimedMessage(body, Text(kTextDialogTitle), kMbOk, delay);
+  try {
+    const String footer = Format(Text(kTextDialogFooter), delay);
+    String body = text.substr(0, text.find(kNotSign));
+    body += u"<br><br>";
+    body += footer;
+    ShowTimedMessage(body, Text(kTextDialogTitle), kMbOk, delay);
+  } catch (const ProcessExit&) {
+    throw;
+  } catch (...) {
+    // No box (its closing thread or its text could not be made): the
+    // process still ends as the failure says.
+  }
   Current().ExitProcess(1);
   return result;  // not reached: the process has ended
 }
@@ -228,7 +235,12 @@ std::int32_t LocateAppData(char16_t* connectIniPath, char16_t* configFilePath, A
   }
   os.CloseHandle(file);
 
-  const IniFile pointer = IniFile::Load(pointerFile);
+  std::uint32_t readStatus = kOk;
+  const IniFile pointer = IniFile::Load(pointerFile, &readStatus);
+  if (readStatus != kOk) {  // opens, but cannot be read whole (too large, say)
+    message = Text(946) + u"\r" + os.FormatSystemMessage(readStatus);
+    return kErrPointerFileUnreadable;
+  }
   const String expected = pointer.Get(u"QTCONFIG", u"ExpectedUNCpath");
   if (expected.empty()) return kErrNoExpectedPath;
   const String expectedRoot = WithTrailingBackslash(expected);
@@ -260,14 +272,7 @@ std::int32_t GetNad(char16_t* tarvexFolder, char16_t* netBinFolder, char16_t* sh
 
   AppDataArea area;
   String composed;
-  std::int32_t result;
-  try {
-    result = LocateAppData(connectIniPath, configFilePath, area, composed);
-  } catch (const std::exception& e) {
-    // Nothing may escape across the library boundary.
-    result = kErrPointerFileUnreadable;
-    composed = Text(946) + u"\r" + FromUtf8(e.what());
-  }
+  const std::int32_t result = LocateAppData(connectIniPath, configFilePath, area, composed);
   if (result >= 0) {
     CopyPath(tarvexFolder, area.tarvexFolder);
     CopyPath(netBinFolder, area.netBinFolder);
@@ -277,6 +282,36 @@ std::int32_t GetNad(char16_t* tarvexFolder, char16_t* netBinFolder, char16_t* sh
     CopyMessage(message, composed);
   }
   return Finish(result, message, noDialog, true);
+}
+
+// ------------------------------------------------------------ the boundary
+// Every export runs its body here, once: no fault may reach a caller
+// written in C. A fault becomes failure -946 with the library's text and
+// the fault's description, finished like any other failure (message
+// buffer, error entry, dialog and end of the process unless no-dialog).
+// The end of the process itself (ProcessExit on the in-memory machine)
+// passes.
+template <class Body>
+std::int32_t AtBoundary(char16_t* message, std::uint8_t noDialog, Body&& body) {
+  String fault;
+  try {
+    return body();
+  } catch (const ProcessExit&) {
+    throw;
+  } catch (const std::exception& e) {
+    fault = FromUtf8(e.what());
+  } catch (...) {
+    fault = u"Unknown fault.";
+  }
+  try {
+    ClearBuffer(message);
+    CopyMessage(message, Text(946) + u"\r" + fault);
+    return Finish(kErrPointerFileUnreadable, message, noDialog, true);
+  } catch (const ProcessExit&) {
+    throw;
+  } catch (...) {
+    return kErrPointerFileUnreadable;
+  }
 }
 
 }  // namespace
@@ -290,13 +325,16 @@ const BuildIdentity& Build() {
 
 std::int32_t QvGetNad(char16_t* tarvexFolder, char16_t* netBinFolder, char16_t* shareRoot, char16_t* connectIniPath,
                       char16_t* configFilePath, char16_t* message, std::uint8_t noDialog, Handle messageModule) {
-  return GetNad(tarvexFolder, netBinFolder, shareRoot, connectIniPath, configFilePath, message, noDialog,
-                messageModule, nullptr);
+  return AtBoundary(message, noDialog, [&] {
+    return GetNad(tarvexFolder, netBinFolder, shareRoot, connectIniPath, configFilePath, message, noDialog,
+                  messageModule, nullptr);
+  });
 }
 
 // ------------------------------------------------------------ QVGETINI
-std::int32_t QvGetIni(char16_t* suiteIniPath, const char16_t* options, char16_t* message, std::uint8_t noDialog,
-                      Handle messageModule) {
+namespace {
+std::int32_t GetIni(char16_t* suiteIniPath, const char16_t* options, char16_t* message, std::uint8_t noDialog,
+                    Handle messageModule) {
   EnterExport(messageModule);
   if (!BufferEmpty(suiteIniPath)) return 0;
   Platform& os = Current();
@@ -325,14 +363,22 @@ std::int32_t QvGetIni(char16_t* suiteIniPath, const char16_t* options, char16_t*
   CopyPath(suiteIniPath, result);
   return Finish(0, message, noDialog, false);
 }
+}  // namespace
+
+std::int32_t QvGetIni(char16_t* suiteIniPath, const char16_t* options, char16_t* message, std::uint8_t noDialog,
+                      Handle messageModule) {
+  return AtBoundary(message, noDialog,
+                    [&] { return GetIni(suiteIniPath, options, message, noDialog, messageModule); });
+}
 
 // ------------------------------------------------------------ QVGETCFG
-std::int32_t QvGetCfg(char16_t* configFilePath, char16_t* suiteIniPath, char16_t* tarvexFolder,
-                      char16_t* serverFolder, char16_t* netBinFolder, char16_t* shareRoot, std::uint8_t* serverMatch,
-                      std::uint8_t* reserved, char16_t* message, std::uint8_t noDialog, Handle messageModule) {
+namespace {
+std::int32_t GetCfg(char16_t* configFilePath, char16_t* suiteIniPath, char16_t* tarvexFolder, char16_t* serverFolder,
+                    char16_t* netBinFolder, char16_t* shareRoot, std::uint8_t* serverMatch, std::uint8_t* reserved,
+                    char16_t* message, std::uint8_t noDialog, Handle messageModule) {
   EnterExport(messageModule);
   if (reserved) *reserved = 0;
-  char16_t connectIniPath[kPathBufferChars] = {};
+  std::vector<char16_t> connectIniPath(kPathBufferChars, 0);
   ClearBuffer(tarvexFolder);
   ClearBuffer(netBinFolder);
   ClearBuffer(shareRoot);
@@ -340,19 +386,20 @@ std::int32_t QvGetCfg(char16_t* configFilePath, char16_t* suiteIniPath, char16_t
   ClearBuffer(message);
 
   AppDataArea area;
-  std::int32_t result = GetNad(tarvexFolder, netBinFolder, shareRoot, connectIniPath, configFilePath, message, 1,
+  std::int32_t result = GetNad(tarvexFolder, netBinFolder, shareRoot, connectIniPath.data(), configFilePath, message, 1,
                                messageModule, &area);
   if (result >= 0) {
     const std::int32_t located = result;
-    char16_t iniMessage[kMessageBufferChars] = {};
-    const std::int32_t iniResult = QvGetIni(suiteIniPath, u"", iniMessage, 1, messageModule);
+    std::vector<char16_t> iniMessage(kMessageBufferChars, 0);
+    const std::int32_t iniResult = GetIni(suiteIniPath, u"", iniMessage.data(), 1, messageModule);
     if (iniResult < 0) {
-      CopyBounded(message, ReadBounded(iniMessage, kIniMessageChars), kIniMessageChars + 1);
+      CopyBounded(message, ReadBounded(iniMessage.data(), kIniMessageChars), kIniMessageChars + 1);
       result = iniResult;
     } else {
       Platform& os = Current();
       String server;
-      const String suiteIni = ReadBounded(suiteIniPath, kPathTextChars);
+      // The caller's path is read whole, up to its terminator.
+      const String suiteIni = ReadUnbounded(suiteIniPath);
       if (!suiteIni.empty() && os.FileExists(suiteIni))
         server = IniFile::Load(suiteIni).Get(u"VelmoraServer", u"Directory");
       if (serverMatch) *serverMatch = 0;
@@ -371,12 +418,33 @@ std::int32_t QvGetCfg(char16_t* configFilePath, char16_t* suiteIniPath, char16_t
   }
   return Finish(result, message, noDialog, false);
 }
+}  // namespace
+
+std::int32_t QvGetCfg(char16_t* configFilePath, char16_t* suiteIniPath, char16_t* tarvexFolder,
+                      char16_t* serverFolder, char16_t* netBinFolder, char16_t* shareRoot, std::uint8_t* serverMatch,
+                      std::uint8_t* reserved, char16_t* message, std::uint8_t noDialog, Handle messageModule) {
+  return AtBoundary(message, noDialog, [&] {
+    return GetCfg(configFilePath, suiteIniPath, tarvexFolder, serverFolder, netBinFolder, shareRoot, serverMatch,
+                  reserved, message, noDialog, messageModule);
+  });
+}
 
 // ------------------------------------------------------------ QVGETERM, QVREGVER
 void QvGetTerm(char16_t* text, std::int32_t number, std::int32_t size) {
   if (!text || size <= 0) return;
   const std::uint32_t id = number < 0 ? 0u - static_cast<std::uint32_t>(number) : static_cast<std::uint32_t>(number);
-  CopyBounded(text, Current().LoadString(0, id), static_cast<std::size_t>(size));
+  // String identifiers have 16 bits, and the string lookup would answer a
+  // larger number with the string of its low 16 bits: such a number has no
+  // string.
+  if (id > 0xFFFFu) {
+    text[0] = 0;
+    return;
+  }
+  try {
+    CopyBounded(text, Current().LoadString(0, id), static_cast<std::size_t>(size));
+  } catch (...) {
+    text[0] = 0;  // no fault crosses the boundary: no text
+  }
 }
 
 std::int32_t QvRegVer(std::int32_t) { return kInterfaceVersion; }

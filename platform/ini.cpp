@@ -1,8 +1,40 @@
 #include "platform/ini.h"
 
+#include <new>
+
 namespace qv {
 
 using namespace platform;
+
+namespace {
+
+// The characters the profile reader trims around lines, names and values:
+// the C1_SPACE set of the wide character type table, and Ctrl-Z (the old
+// end-of-file mark that DOS editors left at the end of a file).
+bool IsProfileSpace(char16_t c) {
+  switch (c) {
+    case 0x09: case 0x0A: case 0x0B: case 0x0C: case 0x0D: case 0x20:
+    case 0x1A: case 0x85: case 0xA0: case 0x1680: case 0x2028: case 0x2029:
+    case 0x202F: case 0x205F: case 0x3000:
+      return true;
+    default:
+      return c >= 0x2000 && c <= 0x200A;
+  }
+}
+
+StringView TrimProfileLeft(StringView s) {
+  std::size_t i = 0;
+  while (i < s.size() && IsProfileSpace(s[i])) ++i;
+  return s.substr(i);
+}
+
+StringView TrimProfileRight(StringView s) {
+  std::size_t n = s.size();
+  while (n > 0 && IsProfileSpace(s[n - 1])) --n;
+  return s.substr(0, n);
+}
+
+}  // namespace
 
 String DecodeTextFile(const Bytes& b) {
   if (b.size() >= 2 && b[0] == 0xFF && b[1] == 0xFE) {
@@ -24,60 +56,89 @@ String DecodeTextFile(const Bytes& b) {
 
 IniFile IniFile::Load(StringView path, std::uint32_t* status) {
   Bytes contents;
-  const std::uint32_t rc = Current().ReadWholeFile(String(path), contents);
+  std::uint32_t rc = Current().ReadWholeFile(String(path), contents, kMaxFileBytes);
+  IniFile ini;
+  if (rc == kOk) {
+    try {
+      ini = Parse(contents);
+    } catch (const std::bad_alloc&) {
+      ini = IniFile();
+      rc = kErrNotEnoughMemory;
+    }
+  }
   if (status) *status = rc;
-  if (rc != kOk) return IniFile();
-  return Parse(contents);
+  return ini;
 }
 
 IniFile IniFile::Parse(const Bytes& contents) { return ParseText(DecodeTextFile(contents)); }
 
 IniFile IniFile::ParseText(StringView text) {
   IniFile ini;
-  Section* current = nullptr;
+  // Lines before the first header belong to a section without a name.
+  ini.sections_.push_back(Section{});
   std::size_t pos = 0;
-  while (pos <= text.size()) {
+  while (pos < text.size()) {
+    // Lines end at a carriage return, a line feed or both.
     std::size_t end = text.find_first_of(u"\r\n", pos);
     if (end == StringView::npos) end = text.size();
-    const String line = Trim(text.substr(pos, end - pos));
+    const StringView line = TrimProfileRight(TrimProfileLeft(text.substr(pos, end - pos)));
     pos = end + 1;
-    if (end < text.size() && text[end] == u'\r' && end + 1 < text.size() && text[end + 1] == u'\n') ++pos;
 
     if (line.empty() || line[0] == u';') continue;
     if (line[0] == u'[') {
-      std::size_t close = line.find(u']');
-      String name = Trim(StringView(line).substr(1, close == String::npos ? String::npos : close - 1));
-      ini.sections_.push_back(Section{std::move(name), {}});
-      current = &ini.sections_.back();
-      continue;
+      // The name runs to the last "]" of the line, blanks around it removed.
+      const std::size_t close = line.rfind(u']');
+      if (close != StringView::npos) {
+        ini.sections_.push_back(Section{String(TrimProfileRight(TrimProfileLeft(line.substr(1, close - 1)))), {}});
+        continue;
+      }
     }
+    Entry entry;
     const std::size_t eq = line.find(u'=');
-    if (eq == String::npos || current == nullptr) continue;  // not a setting, or outside any section
-    current->entries.emplace_back(Trim(StringView(line).substr(0, eq)), Trim(StringView(line).substr(eq + 1)));
-    if (end >= text.size()) break;
+    if (eq == StringView::npos) {
+      entry.name = String(line);
+    } else {
+      entry.name = String(TrimProfileRight(line.substr(0, eq)));
+      entry.value = String(TrimProfileLeft(line.substr(eq + 1)));
+      entry.hasValue = true;
+    }
+    ini.sections_.back().entries.push_back(std::move(entry));
   }
   return ini;
 }
 
-const String* IniFile::Find(StringView section, StringView key) const {
+const IniFile::Entry* IniFile::Find(StringView sectionIn, StringView keyIn) const {
+  const StringView section = TrimProfileRight(TrimProfileLeft(sectionIn));
+  const StringView key = TrimProfileRight(TrimProfileLeft(keyIn));
+  // Only the first section of a name is searched, as Windows does: keys of
+  // a repeated section are never seen.
   for (const Section& s : sections_) {
     if (!EqualsNoCase(s.name, section)) continue;
-    for (const auto& [name, value] : s.entries)
-      if (EqualsNoCase(name, key)) return &value;
+    for (const Entry& e : s.entries)
+      if (EqualsNoCase(e.name, key)) return &e;
+    return nullptr;
   }
   return nullptr;
 }
 
 String IniFile::Get(StringView section, StringView key) const {
-  const String* v = Find(section, key);
-  return v ? *v : String();
+  const Entry* e = Find(section, key);
+  if (e == nullptr || !e->hasValue) return String();
+  // A value written between matching quotes is given without them.
+  const String& v = e->value;
+  if (v.size() >= 2 && (v[0] == u'"' || v[0] == u'\'') && v.back() == v[0]) return v.substr(1, v.size() - 2);
+  return v;
 }
 
-bool IniFile::HasKey(StringView section, StringView key) const { return Find(section, key) != nullptr; }
+bool IniFile::HasKey(StringView section, StringView key) const {
+  const Entry* e = Find(section, key);
+  return e != nullptr && e->hasValue;
+}
 
 bool IniFile::HasSection(StringView section) const {
+  const StringView name = TrimProfileRight(TrimProfileLeft(section));
   for (const Section& s : sections_)
-    if (EqualsNoCase(s.name, section)) return true;
+    if (&s != &sections_.front() && EqualsNoCase(s.name, name)) return true;
   return false;
 }
 

@@ -1,6 +1,7 @@
 #include "platform/seam.h"
 
 #include <atomic>
+#include <new>
 
 #include "platform/default_platform.h"
 
@@ -29,22 +30,30 @@ bool Platform::DirectoryExists(const String& path) {
          (attributes & kAttrDirectory) != 0;
 }
 
-std::uint32_t Platform::ReadWholeFile(const String& path, Bytes& contents) {
+std::uint32_t Platform::ReadWholeFile(const String& path, Bytes& contents, std::uint64_t maxBytes) {
   contents.clear();
   Handle file = 0;
   std::uint32_t rc = OpenFile(path, kGenericRead, kShareRead | kShareWrite, Disposition::OpenExisting, file);
   if (rc != kOk) return rc;
-  std::uint8_t chunk[65536];
-  for (;;) {
-    std::uint32_t got = 0;
-    rc = ReadFile(file, chunk, sizeof chunk, got);
-    if (rc != kOk) {
-      contents.clear();
-      break;
+  // Read straight into the heap: callers may run on threads with small stacks.
+  constexpr std::uint32_t kChunk = 65536;
+  try {
+    for (;;) {
+      const std::size_t have = contents.size();
+      contents.resize(have + kChunk);
+      std::uint32_t got = 0;
+      rc = ReadFile(file, contents.data() + have, kChunk, got);
+      contents.resize(have + (rc == kOk ? got : 0));
+      if (rc != kOk || got == 0) break;
+      if (contents.size() > maxBytes) {
+        rc = kErrFileTooLarge;
+        break;
+      }
     }
-    if (got == 0) break;
-    contents.insert(contents.end(), chunk, chunk + got);
+  } catch (const std::bad_alloc&) {
+    rc = kErrNotEnoughMemory;
   }
+  if (rc != kOk) Bytes().swap(contents);
   CloseHandle(file);
   return rc;
 }

@@ -46,6 +46,7 @@ inline constexpr std::uint32_t kErrBadNetPath = 53;
 inline constexpr std::uint32_t kErrFileExists = 80;
 inline constexpr std::uint32_t kErrInvalidParameter = 87;
 inline constexpr std::uint32_t kErrInsufficientBuffer = 122;
+inline constexpr std::uint32_t kErrFileTooLarge = 223;
 inline constexpr std::uint32_t kErrInvalidName = 123;
 inline constexpr std::uint32_t kErrModNotFound = 126;
 inline constexpr std::uint32_t kErrProcNotFound = 127;
@@ -272,15 +273,22 @@ class Platform {
   virtual std::uint32_t DeleteFile(const String& path) = 0;
   // MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
   virtual std::uint32_t ReplaceFileWith(const String& from, const String& to) = 0;
-  virtual std::uint32_t GetTempFileName(const String& folder, const String& prefix, String& path) = 0;
+  // GetTempFileNameW(folder, prefix, unique): with unique 0 a new file of a
+  // unique name is created; with any other number the name prefix + hex
+  // number + ".tmp" is only formed in the existing folder (nothing is created,
+  // nothing tested for writing).
+  virtual std::uint32_t GetTempFileName(const String& folder, const String& prefix, String& path,
+                                        std::uint32_t unique = 0) = 0;
   // GetTempPathW: the system's temporary folder, ending with a backslash.
   virtual std::uint32_t GetTempPath(String& path) = 0;
   virtual std::uint32_t GetFullPathName(const String& path, String& full) = 0;
   // Last-write time of the first match of FindFirstFileW (any attributes).
   virtual std::uint32_t FindFirstFileWriteTime(const String& pattern, FileTime& lastWrite) = 0;
   virtual DriveType GetDriveType(const String& rootPath) = 0;
+  // volumeName and serialNumber, when given, receive the volume's label and serial number.
   virtual std::uint32_t GetVolumeInformation(const String& rootPath, std::uint32_t& fileSystemFlags,
-                                             String& fileSystemName) = 0;
+                                             String& fileSystemName, String* volumeName = nullptr,
+                                             std::uint32_t* serialNumber = nullptr) = 0;
 
   // ---- handles (files, processes, libraries use their own release calls)
   virtual void CloseHandle(Handle handle) = 0;
@@ -318,8 +326,10 @@ class Platform {
   // ---- security and accounts
   virtual std::uint32_t GetFileDacl(const String& path, Dacl& dacl) = 0;
   virtual std::uint32_t SetFileDacl(const String& path, const Dacl& dacl) = 0;
-  virtual std::uint32_t LookupAccountSid(const String& sid, AccountName& account) = 0;
-  virtual std::uint32_t LookupAccountName(const String& name, String& sid) = 0;
+  // systemName: the machine whose account database answers (empty: this one).
+  virtual std::uint32_t LookupAccountSid(const String& sid, AccountName& account,
+                                         const String& systemName = String()) = 0;
+  virtual std::uint32_t LookupAccountName(const String& name, String& sid, const String& systemName = String()) = 0;
   virtual std::uint32_t GetUserName(String& name) = 0;
   virtual std::uint32_t GetTokenElevation(bool& elevated) = 0;
   virtual std::uint32_t CheckAdministratorsMembership(bool& member) = 0;
@@ -335,6 +345,9 @@ class Platform {
   virtual std::uint32_t GetSystemWow64Directory(String& path) = 0;
   virtual String AnsiToWide(std::string_view bytes) = 0;     // CP_ACP
   virtual std::string WideToAnsi(StringView text) = 0;       // CP_ACP
+  // CP_ACP without best-fit characters: usedDefault is set when a character
+  // has no form in the code page and was replaced by the default character.
+  virtual std::string WideToAnsiExact(StringView text, bool& usedDefault) = 0;
   virtual String FormatSystemMessage(std::uint32_t code) = 0;  // FormatMessageW, trailing CR LF removed
 
   // ---- processes, modules, strings
@@ -351,6 +364,9 @@ class Platform {
   virtual String LoadString(Handle module, std::uint32_t id) = 0;
   virtual std::uint32_t SetErrorMode(std::uint32_t mode) = 0;  // returns the previous mode
   [[noreturn]] virtual void ExitProcess(std::uint32_t exitCode) = 0;
+  // TerminateProcess(GetCurrentProcess(), exitCode): the process ends at once,
+  // no library's shutdown code runs.
+  [[noreturn]] virtual void TerminateCurrentProcess(std::uint32_t exitCode) = 0;
   virtual std::uint32_t CreateProcess(const String& commandLine, const String& workingDirectory,
                                       std::uint16_t showMode, Handle& process) = 0;
   virtual std::uint32_t WaitForProcess(Handle process, std::uint32_t timeoutMs) = 0;  // kWait*
@@ -367,6 +383,9 @@ class Platform {
   virtual int MessageBox(const String& text, const String& caption, std::uint32_t style) = 0;
   // Either name may be empty for "any".
   virtual Handle FindWindow(const String& className, const String& title) = 0;
+  // FindWindowW(NULL, title): a top-level window of exactly this title, any
+  // class; an empty title finds only a window without a title.
+  virtual Handle FindWindowByTitle(const String& title) = 0;
   virtual bool EndDialog(Handle window, int result) = 0;
   // SendMessageW(window, WM_COPYDATA, 0, {dwData, bytes}); the receiver's answer.
   virtual std::uintptr_t SendCopyData(Handle window, std::uintptr_t dataWord, const Bytes& data) = 0;
@@ -390,7 +409,9 @@ class Platform {
   bool FileExists(const String& path);       // exists and is not a folder
   bool DirectoryExists(const String& path);  // exists and is a folder
   // Reads a whole file: one open (read access, others may read and write), reads, close.
-  std::uint32_t ReadWholeFile(const String& path, Bytes& contents);
+  // A file longer than maxBytes gives kErrFileTooLarge, one that cannot be held
+  // kErrNotEnoughMemory; either way contents is left empty.
+  std::uint32_t ReadWholeFile(const String& path, Bytes& contents, std::uint64_t maxBytes = UINT64_MAX);
   // Creates or truncates a file and writes it whole.
   std::uint32_t WriteWholeFile(const String& path, const Bytes& contents);
 };

@@ -56,13 +56,23 @@ void Tsimplethread::Start() {
   started_ = true;
   ++g_running;
   // The worker owns copies of everything it needs; the object may go away.
-  std::thread([caption = caption_, seconds = seconds_, os = platform_]() {
-    const long sleeps = std::max(1L, 10L * std::labs(static_cast<long>(seconds)));
-    for (long n = 0; n < sleeps; ++n) os->Sleep(100);
-    const Handle window = os->FindWindow(String(), caption);
-    if (window) os->EndDialog(window, seconds <= 0 ? kIdCancel : kIdOk);
-    --g_running;
-  }).detach();
+  try {
+    std::thread([caption = caption_, seconds = seconds_, os = platform_]() {
+      try {
+        const long sleeps = std::max(1L, 10L * std::labs(static_cast<long>(seconds)));
+        for (long n = 0; n < sleeps; ++n) os->Sleep(100);
+        // Exactly the box's title: an empty caption must not end some other window.
+        const Handle window = os->FindWindowByTitle(caption);
+        if (window) os->EndDialog(window, seconds <= 0 ? kIdCancel : kIdOk);
+      } catch (...) {
+        // A fault here leaves the box to the user; it must not end the process.
+      }
+      --g_running;
+    }).detach();
+  } catch (...) {
+    --g_running;  // no thread: the caller learns it from the exception
+    throw;
+  }
 }
 
 int Tsimplethread::Running() { return g_running.load(); }

@@ -3,6 +3,7 @@
 #include "settings/config_reader.h"
 
 #include <climits>
+#include <new>
 
 #include "platform/seam.h"
 #include "platform/sysinfo.h"
@@ -14,6 +15,10 @@ using platform::Current;
 // ---------------------------------------------------------------- value forms
 
 namespace {
+
+// The largest configuration file read: far beyond any real one, and small
+// enough to be held with its decoded text in a 32-bit process.
+constexpr std::uint64_t kMaxConfigFileBytes = 64ull * 1024 * 1024;
 
 bool IsHexForm(StringView text) {
   std::size_t i = 0;
@@ -116,23 +121,29 @@ bool ReadConfigFile(SuiteSettings& s, TFileBase& list) {
   Bytes bytes;
   bool ok = true;
   std::uint64_t size = 0;
-  if (os.GetFileSize(file, size) != platform::kOk || size > 0x7FFFFFFF) ok = false;
-  if (ok) {
-    bytes.resize(static_cast<std::size_t>(size));
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-      std::uint32_t got = 0;
-      if (os.ReadFile(file, bytes.data() + done, static_cast<std::uint32_t>(bytes.size() - done), got) !=
-          platform::kOk) {
-        ok = false;
-        break;
+  if (os.GetFileSize(file, size) != platform::kOk || size > kMaxConfigFileBytes) ok = false;
+  // A file too large to hold is one that could not be read.
+  try {
+    if (ok) {
+      bytes.resize(static_cast<std::size_t>(size));
+      std::size_t done = 0;
+      while (done < bytes.size()) {
+        std::uint32_t got = 0;
+        if (os.ReadFile(file, bytes.data() + done, static_cast<std::uint32_t>(bytes.size() - done), got) !=
+            platform::kOk) {
+          ok = false;
+          break;
+        }
+        if (got == 0) break;
+        done += got;
       }
-      if (got == 0) break;
-      done += got;
+      bytes.resize(done);
     }
-    bytes.resize(done);
+    if (ok && list.LoadFromBytes(bytes) != 0) ok = false;
+  } catch (const std::bad_alloc&) {
+    ok = false;
+    Bytes().swap(bytes);
   }
-  if (ok && list.LoadFromBytes(bytes) != 0) ok = false;
   if (ok) {
     if (bytes.size() >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF)
       s.ConfigEncoding = TextEncoding::Utf8;

@@ -67,11 +67,13 @@ void FillTempAndTraceFolders(SuiteSettings& s) {
   }
   CreateFolders(s.LocalTempDir);
 
-  // The folder must take a file; otherwise the system's temporary folder
-  // stands in and the rejected one is kept for the record.
+  // A temporary name must be formed in the folder (unique number 1: the
+  // name CFG1.TMP, nothing created), and a file of that name is removed;
+  // otherwise the system's temporary folder stands in and the rejected one
+  // is kept for the record.
   s.LocalTempRejected.clear();
   String probe;
-  if (os.GetTempFileName(s.LocalTempDir, u"CFG", probe) == platform::kOk) {
+  if (os.GetTempFileName(s.LocalTempDir, u"CFG", probe, 1) == platform::kOk) {
     if (os.FileExists(probe)) os.DeleteFile(probe);
   } else {
     s.LocalTempRejected = s.LocalTempDir;

@@ -64,8 +64,9 @@ std::int32_t Fail(SuiteSettings& s, std::int32_t code, const String& message, bo
   s.ErrorDialogNotice = Format(LoadMessageText(kMsgClosingNotice), s.ErrorDialogSeconds);
   ShowTimedMessage(s.LastLoadMessage + u"\r\r" + s.ErrorDialogNotice, LoadMessageText(kMsgCaption),
                    platform::kMbOk, s.ErrorDialogSeconds);
-  // The process ends here: no cleanup of this program runs.
-  Current().ExitProcess(1);
+  // The process ends here, at once: no cleanup runs, and no library's
+  // shutdown code runs while the settings lock is held.
+  Current().TerminateCurrentProcess(1);
   return code;  // not reached
 }
 

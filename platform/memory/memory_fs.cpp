@@ -666,10 +666,27 @@ std::uint32_t MemoryMachine::ReplaceFileWith(const String& from, const String& t
   return kOk;
 }
 
-std::uint32_t MemoryMachine::GetTempFileName(const String& folder, const String& prefix, String& path) {
+std::uint32_t MemoryMachine::GetTempFileName(const String& folder, const String& prefix, String& path,
+                                             std::uint32_t uniqueNumber) {
   std::lock_guard lk(mu_);
   path.clear();
   if (auto e = Enter("GetTempFileNameW", {folder})) return *e;
+  if (uniqueNumber != 0) {
+    // The name is only formed: the folder must exist, nothing is created
+    // and nothing is tested for writing.
+    Location loc = Locate(folder);
+    NoteNetwork(loc.network);
+    std::uint32_t err;
+    auto dir = Lookup(loc, err);
+    if (!dir || !dir->folder) return kErrDirectory;
+    String hex = Hex(uniqueNumber, 8);
+    while (hex.size() > 1 && hex[0] == u'0') hex.erase(0, 1);
+    const String name = WithTrailingBackslash(folder) + prefix.substr(0, std::min<std::size_t>(prefix.size(), 3)) +
+                        Upper(hex) + u".tmp";
+    if (name.size() >= 260) return 111;  // ERROR_BUFFER_OVERFLOW
+    path = name;
+    return kOk;
+  }
   Location loc = Locate(folder);
   NoteNetwork(loc.network);
   std::uint32_t err;
@@ -759,10 +776,13 @@ DriveType MemoryMachine::GetDriveType(const String& rootPath) {
 }
 
 std::uint32_t MemoryMachine::GetVolumeInformation(const String& rootPath, std::uint32_t& fileSystemFlags,
-                                                  String& fileSystemName) {
+                                                  String& fileSystemName, String* volumeName,
+                                                  std::uint32_t* serialNumber) {
   std::lock_guard lk(mu_);
   fileSystemFlags = 0;
   fileSystemName.clear();
+  if (volumeName) volumeName->clear();
+  if (serialNumber) *serialNumber = 0;
   if (auto e = Enter("GetVolumeInformationW", {rootPath})) return *e;
   if (rootPath.empty() || !HasTrailingBackslash(rootPath)) return kErrInvalidName;
   String full;
@@ -777,6 +797,8 @@ std::uint32_t MemoryMachine::GetVolumeInformation(const String& rootPath, std::u
   if (!Lookup(loc, err)) return err;
   fileSystemFlags = loc.volume->fsFlags;
   fileSystemName = loc.volume->fsName;
+  if (volumeName) *volumeName = loc.volume->label;
+  if (serialNumber) *serialNumber = loc.volume->serial;
   return kOk;
 }
 
@@ -1033,6 +1055,14 @@ bool MemoryMachine::Subst(char16_t letter, const String& target) {
   d->target = WithoutTrailingBackslash(target);
   if (d->target.size() == 2) d->target += u'\\';
   drives_[letter] = std::move(d);
+  return true;
+}
+
+bool MemoryMachine::SetVolumeLabel(char16_t letter, const String& label) {
+  std::lock_guard lk(mu_);
+  auto d = drives_.find(AsciiUpper(letter));
+  if (d == drives_.end() || d->second->kind != Drive::Kind::Local) return false;
+  d->second->volume->label = label;
   return true;
 }
 

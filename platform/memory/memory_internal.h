@@ -28,6 +28,7 @@ struct MemoryMachine::Volume {
   String fsName;
   int number = 0;
   std::uint32_t serial = 0;
+  String label;
 };
 
 struct MemoryMachine::Drive {

@@ -108,6 +108,7 @@ constexpr SystemMessage kSystemMessages[] = {
     {161, u"The specified path is invalid."},
     {183, u"Cannot create a file when that file already exists."},
     {203, u"The system could not find the environment option that was entered."},
+    {223, u"The file size exceeds the limit allowed and cannot be saved."},
     {234, u"More data is available."},
     {259, u"No more data is available."},
     {267, u"The directory name is invalid."},
@@ -190,11 +191,10 @@ std::optional<std::uint32_t> MemoryMachine::Enter(const char* op, std::initializ
       if (!any) continue;
     }
     ++inj.seen;
-    if (inj.nth == 0) return inj.error;
-    if (inj.seen == inj.nth) {
-      inj.spent = true;
-      return inj.error;
-    }
+    if (inj.nth != 0 && inj.seen != inj.nth) continue;
+    if (inj.nth != 0) inj.spent = true;
+    if (inj.error == kFaultThrows) throw std::runtime_error(std::string("Fault injected into ") + op + ".");
+    return inj.error;
   }
   return std::nullopt;
 }
@@ -378,10 +378,10 @@ void MemoryMachine::SetShFolderAvailable(bool available) {
 
 // ------------------------------------------------------------------ accounts
 
-std::uint32_t MemoryMachine::LookupAccountSid(const String& sid, AccountName& account) {
+std::uint32_t MemoryMachine::LookupAccountSid(const String& sid, AccountName& account, const String& systemName) {
   std::lock_guard lk(mu_);
   account = AccountName{};
-  if (auto e = Enter("LookupAccountSidW", {sid})) return *e;
+  if (auto e = Enter("LookupAccountSidW", {sid, systemName})) return *e;
   if (sid.size() < 5 || Upper(sid.substr(0, 4)) != u"S-1-") return kErrInvalidSid;
   if (Upper(sid) == Upper(userSid_)) {
     account = AccountName{userName_, computerName_, 1};
@@ -396,10 +396,10 @@ std::uint32_t MemoryMachine::LookupAccountSid(const String& sid, AccountName& ac
   return kErrNoneMapped;
 }
 
-std::uint32_t MemoryMachine::LookupAccountName(const String& name, String& sid) {
+std::uint32_t MemoryMachine::LookupAccountName(const String& name, String& sid, const String& systemName) {
   std::lock_guard lk(mu_);
   sid.clear();
-  if (auto e = Enter("LookupAccountNameW", {name})) return *e;
+  if (auto e = Enter("LookupAccountNameW", {name, systemName})) return *e;
   String domain, account = name;
   if (std::size_t k = name.find(u'\\'); k != String::npos) {
     domain = name.substr(0, k);
@@ -533,6 +533,16 @@ std::string MemoryMachine::WideToAnsi(StringView text) {
   std::lock_guard lk(mu_);
   if (Enter("WideCharToMultiByte")) return std::string();
   return ToCp1252(text);
+}
+
+std::string MemoryMachine::WideToAnsiExact(StringView text, bool& usedDefault) {
+  std::lock_guard lk(mu_);
+  usedDefault = false;
+  if (Enter("WideCharToMultiByte")) return std::string();
+  std::string out = ToCp1252(text);
+  for (std::size_t i = 0; i < text.size() && i < out.size(); ++i)
+    if (out[i] == '?' && text[i] != u'?') usedDefault = true;
+  return out;
 }
 
 String MemoryMachine::FormatSystemMessage(std::uint32_t code) {
@@ -813,7 +823,7 @@ String MemoryMachine::LoadString(Handle module, std::uint32_t id) {
     table = &it->second->strings;
   }
   if (!table) return String();
-  auto s = table->find(id);
+  auto s = table->find(id & 0xFFFFu);  // string identifiers are 16 bits: higher bits are not looked at
   return s == table->end() ? String() : s->second;
 }
 
@@ -830,6 +840,15 @@ void MemoryMachine::ExitProcess(std::uint32_t exitCode) {
   {
     std::lock_guard lk(mu_);
     Enter("ExitProcess");
+    exitCode_ = exitCode;
+  }
+  throw ProcessExit{exitCode};
+}
+
+void MemoryMachine::TerminateCurrentProcess(std::uint32_t exitCode) {
+  {
+    std::lock_guard lk(mu_);
+    Enter("TerminateProcess");
     exitCode_ = exitCode;
   }
   throw ProcessExit{exitCode};
@@ -1026,6 +1045,14 @@ Handle MemoryMachine::FindWindow(const String& className, const String& title) {
     if (!title.empty() && Upper(title) != Upper(w->title)) continue;
     return w->handle;
   }
+  return 0;
+}
+
+Handle MemoryMachine::FindWindowByTitle(const String& title) {
+  std::lock_guard lk(mu_);
+  if (Enter("FindWindowW", {title})) return 0;
+  for (const auto& w : windows_)
+    if (!w->ended && Upper(title) == Upper(w->title)) return w->handle;
   return 0;
 }
 

@@ -78,8 +78,8 @@
 //   | ReadShellLink           | IPersistFile::Load       | link path              | error (HRESULT)        |
 //   | GetFileDacl             | GetFileSecurityW         | path                   | error                  |
 //   | SetFileDacl             | SetFileSecurityW         | path                   | error                  |
-//   | LookupAccountSid        | LookupAccountSidW        | sid                    | error                  |
-//   | LookupAccountName       | LookupAccountNameW       | name                   | error                  |
+//   | LookupAccountSid        | LookupAccountSidW        | sid, system name       | error                  |
+//   | LookupAccountName       | LookupAccountNameW       | name, system name      | error                  |
 //   | GetUserName             | GetUserNameW             | -                      | error                  |
 //   | GetTokenElevation       | OpenProcessToken         | -                      | error                  |
 //   | CheckAdministratorsMem. | CheckTokenMembership     | -                      | error                  |
@@ -102,6 +102,7 @@
 //   | LoadString              | LoadStringW              | -                      | empty                  |
 //   | SetErrorMode            | SetErrorMode             | -                      | mode unchanged, 0      |
 //   | ExitProcess             | ExitProcess              | -                      | (cannot fail)          |
+//   | TerminateCurrentProcess | TerminateProcess         | -                      | (cannot fail)          |
 //   | CreateProcess           | CreateProcessW           | command line           | error, handle 0        |
 //   | WaitForProcess          | WaitForSingleObject      | -                      | kWaitFailed            |
 //   | GetExitCodeProcess      | GetExitCodeProcess       | -                      | error                  |
@@ -197,13 +198,15 @@ class MemoryMachine final : public Platform {
   std::uint32_t GetFileSize(Handle file, std::uint64_t& size) override;
   std::uint32_t DeleteFile(const String& path) override;
   std::uint32_t ReplaceFileWith(const String& from, const String& to) override;
-  std::uint32_t GetTempFileName(const String& folder, const String& prefix, String& path) override;
+  std::uint32_t GetTempFileName(const String& folder, const String& prefix, String& path,
+                                std::uint32_t unique = 0) override;
   std::uint32_t GetTempPath(String& path) override;
   std::uint32_t GetFullPathName(const String& path, String& full) override;
   std::uint32_t FindFirstFileWriteTime(const String& pattern, FileTime& lastWrite) override;
   DriveType GetDriveType(const String& rootPath) override;
   std::uint32_t GetVolumeInformation(const String& rootPath, std::uint32_t& fileSystemFlags,
-                                     String& fileSystemName) override;
+                                     String& fileSystemName, String* volumeName = nullptr,
+                                     std::uint32_t* serialNumber = nullptr) override;
   void CloseHandle(Handle handle) override;
 
   std::uint32_t QueryDosDevice(const String& deviceName, std::vector<String>& targets) override;
@@ -229,8 +232,9 @@ class MemoryMachine final : public Platform {
 
   std::uint32_t GetFileDacl(const String& path, Dacl& dacl) override;
   std::uint32_t SetFileDacl(const String& path, const Dacl& dacl) override;
-  std::uint32_t LookupAccountSid(const String& sid, AccountName& account) override;
-  std::uint32_t LookupAccountName(const String& name, String& sid) override;
+  std::uint32_t LookupAccountSid(const String& sid, AccountName& account,
+                                 const String& systemName = String()) override;
+  std::uint32_t LookupAccountName(const String& name, String& sid, const String& systemName = String()) override;
   std::uint32_t GetUserName(String& name) override;
   std::uint32_t GetTokenElevation(bool& elevated) override;
   std::uint32_t CheckAdministratorsMembership(bool& member) override;
@@ -242,6 +246,7 @@ class MemoryMachine final : public Platform {
   std::uint32_t GetSystemWow64Directory(String& path) override;
   String AnsiToWide(std::string_view bytes) override;
   std::string WideToAnsi(StringView text) override;
+  std::string WideToAnsiExact(StringView text, bool& usedDefault) override;  // counted as WideCharToMultiByte
   String FormatSystemMessage(std::uint32_t code) override;
 
   std::uint32_t CurrentProcessId() override;
@@ -255,6 +260,8 @@ class MemoryMachine final : public Platform {
   String LoadString(Handle module, std::uint32_t id) override;
   std::uint32_t SetErrorMode(std::uint32_t mode) override;
   [[noreturn]] void ExitProcess(std::uint32_t exitCode) override;
+  // Counted as TerminateProcess; throws ProcessExit like ExitProcess.
+  [[noreturn]] void TerminateCurrentProcess(std::uint32_t exitCode) override;
   std::uint32_t CreateProcess(const String& commandLine, const String& workingDirectory, std::uint16_t showMode,
                               Handle& process) override;
   std::uint32_t WaitForProcess(Handle process, std::uint32_t timeoutMs) override;
@@ -268,6 +275,7 @@ class MemoryMachine final : public Platform {
 
   int MessageBox(const String& text, const String& caption, std::uint32_t style) override;
   Handle FindWindow(const String& className, const String& title) override;
+  Handle FindWindowByTitle(const String& title) override;  // counted as FindWindowW
   bool EndDialog(Handle window, int result) override;
   std::uintptr_t SendCopyData(Handle window, std::uintptr_t dataWord, const Bytes& data) override;
   int ShowDialog(const DialogRequest& request) override;
@@ -285,6 +293,9 @@ class MemoryMachine final : public Platform {
   // ================================================== failure injection, counts
   void InjectFailure(const std::string& op, std::uint32_t nthCall, std::uint32_t error,
                      std::optional<String> subjectFilter = std::nullopt);
+  // As the error of InjectFailure: the call throws std::runtime_error instead
+  // of failing (a fault inside the operation, for the boundary tests).
+  static constexpr std::uint32_t kFaultThrows = 0xFFFFFFFDu;
   void ClearFailures();
   std::uint64_t Count(const std::string& op) const;
   std::uint64_t Count(const std::string& op, const String& subject) const;
@@ -350,6 +361,9 @@ class MemoryMachine final : public Platform {
   // target is a folder path such as D:\WORK.
   bool Subst(char16_t letter, const String& target);
   void RemoveDrive(char16_t letter);
+  // The label of a local drive's volume (empty at first); false for a letter
+  // that is not a local drive.
+  bool SetVolumeLabel(char16_t letter, const String& label);
   // GetUniversalName of a mapped drive's root ("M:\") ends in a backslash
   // (\\SRV\SHARE\) unless switched off (\\SRV\SHARE).
   void SetUniversalNameRootBackslash(bool keep);
@@ -427,7 +441,7 @@ class MemoryMachine final : public Platform {
   std::uint32_t LibraryRefCount(const String& name) const;  // loads minus frees
   std::uint32_t ErrorMode() const;
   std::vector<std::uint32_t> ErrorModeHistory() const;
-  std::optional<std::uint32_t> ExitCode() const;  // the code of the last ExitProcess
+  std::optional<std::uint32_t> ExitCode() const;  // the code of the last ExitProcess or TerminateCurrentProcess
 
   struct ProgramBehaviour {
     std::uint32_t startError = 0;      // nonzero: CreateProcess fails with it

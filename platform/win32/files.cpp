@@ -67,10 +67,11 @@ std::uint32_t Win32Platform::ReplaceFileWith(const String& from, const String& t
              : LastErrorOr(kErrFileNotFound);
 }
 
-std::uint32_t Win32Platform::GetTempFileName(const String& folder, const String& prefix, String& path) {
+std::uint32_t Win32Platform::GetTempFileName(const String& folder, const String& prefix, String& path,
+                                             std::uint32_t unique) {
   path.clear();
   wchar_t buffer[MAX_PATH + 1] = {};
-  if (::GetTempFileNameW(W(folder), W(prefix), 0, buffer) == 0) return LastErrorOr(kErrPathNotFound);
+  if (::GetTempFileNameW(W(folder), W(prefix), unique, buffer) == 0) return LastErrorOr(kErrPathNotFound);
   path = PlainPath(FromW(buffer));
   return kOk;
 }
@@ -114,15 +115,22 @@ DriveType Win32Platform::GetDriveType(const String& rootPath) {
 }
 
 std::uint32_t Win32Platform::GetVolumeInformation(const String& rootPath, std::uint32_t& fileSystemFlags,
-                                                  String& fileSystemName) {
+                                                  String& fileSystemName, String* volumeName,
+                                                  std::uint32_t* serialNumber) {
   fileSystemFlags = 0;
   fileSystemName.clear();
+  if (volumeName) volumeName->clear();
+  if (serialNumber) *serialNumber = 0;
   DWORD flags = 0;
+  DWORD serial = 0;
   wchar_t fsName[MAX_PATH + 1] = {};
-  if (!::GetVolumeInformationW(WOrNull(rootPath), nullptr, 0, nullptr, nullptr, &flags, fsName, MAX_PATH + 1))
+  wchar_t label[MAX_PATH + 1] = {};
+  if (!::GetVolumeInformationW(WOrNull(rootPath), label, MAX_PATH + 1, &serial, nullptr, &flags, fsName, MAX_PATH + 1))
     return LastErrorOr(kErrPathNotFound);
   fileSystemFlags = flags;
   fileSystemName = FromW(fsName);
+  if (volumeName) *volumeName = FromW(label);
+  if (serialNumber) *serialNumber = serial;
   return kOk;
 }
 

@@ -98,6 +98,11 @@ std::uint32_t Win32Platform::SetErrorMode(std::uint32_t mode) { return ::SetErro
 
 void Win32Platform::ExitProcess(std::uint32_t exitCode) { ::ExitProcess(exitCode); }
 
+void Win32Platform::TerminateCurrentProcess(std::uint32_t exitCode) {
+  ::TerminateProcess(::GetCurrentProcess(), exitCode);
+  ::ExitProcess(exitCode);  // only if the termination was refused
+}
+
 std::uint32_t Win32Platform::CreateProcess(const String& commandLine, const String& workingDirectory,
                                            std::uint16_t showMode, Handle& process) {
   process = 0;

@@ -120,7 +120,7 @@ std::uint32_t Win32Platform::SetFileDacl(const String& path, const Dacl& dacl) {
   return kOk;
 }
 
-std::uint32_t Win32Platform::LookupAccountSid(const String& sid, AccountName& account) {
+std::uint32_t Win32Platform::LookupAccountSid(const String& sid, AccountName& account, const String& systemName) {
   account = AccountName{};
   LocalSid binary;
   std::uint32_t rc = SidFromString(sid, binary);
@@ -129,7 +129,7 @@ std::uint32_t Win32Platform::LookupAccountSid(const String& sid, AccountName& ac
   for (int attempt = 0; attempt < 4; ++attempt) {
     DWORD nameSize = static_cast<DWORD>(name.size()), domainSize = static_cast<DWORD>(domain.size());
     SID_NAME_USE use = SidTypeUnknown;
-    if (::LookupAccountSidW(nullptr, binary.get(), name.data(), &nameSize, domain.data(), &domainSize, &use)) {
+    if (::LookupAccountSidW(WOrNull(systemName), binary.get(), name.data(), &nameSize, domain.data(), &domainSize, &use)) {
       account.name = FromW(name.data());
       account.domain = FromW(domain.data());
       account.sidType = static_cast<std::uint32_t>(use);
@@ -143,14 +143,14 @@ std::uint32_t Win32Platform::LookupAccountSid(const String& sid, AccountName& ac
   return kErrInsufficientBuffer;
 }
 
-std::uint32_t Win32Platform::LookupAccountName(const String& name, String& sid) {
+std::uint32_t Win32Platform::LookupAccountName(const String& name, String& sid, const String& systemName) {
   sid.clear();
   std::vector<std::uint8_t> sidBuffer(SECURITY_MAX_SID_SIZE);
   std::vector<wchar_t> domain(256);
   for (int attempt = 0; attempt < 4; ++attempt) {
     DWORD sidSize = static_cast<DWORD>(sidBuffer.size()), domainSize = static_cast<DWORD>(domain.size());
     SID_NAME_USE use = SidTypeUnknown;
-    if (::LookupAccountNameW(nullptr, W(name), sidBuffer.data(), &sidSize, domain.data(), &domainSize, &use))
+    if (::LookupAccountNameW(WOrNull(systemName), W(name), sidBuffer.data(), &sidSize, domain.data(), &domainSize, &use))
       return SidToString(sidBuffer.data(), sid);
     DWORD e = ::GetLastError();
     if (e != ERROR_INSUFFICIENT_BUFFER) return e != 0 ? e : kErrNoneMapped;

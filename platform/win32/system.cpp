@@ -191,6 +191,25 @@ std::string Win32Platform::WideToAnsi(StringView text) {
   return out;
 }
 
+std::string Win32Platform::WideToAnsiExact(StringView text, bool& usedDefault) {
+  usedDefault = false;
+  if (text.empty()) return std::string();
+  const auto* w = reinterpret_cast<const wchar_t*>(text.data());
+  const int len = static_cast<int>(text.size());
+  // UTF-8 as the ANSI code page has every character and takes neither the
+  // flag nor the used-default question.
+  const bool utf8 = ::GetACP() == CP_UTF8;
+  const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+  BOOL used = FALSE;
+  int n = ::WideCharToMultiByte(CP_ACP, flags, w, len, nullptr, 0, nullptr, utf8 ? nullptr : &used);
+  if (n <= 0) return std::string();
+  std::string out(static_cast<std::size_t>(n), '\0');
+  n = ::WideCharToMultiByte(CP_ACP, flags, w, len, out.data(), n, nullptr, utf8 ? nullptr : &used);
+  out.resize(static_cast<std::size_t>(n > 0 ? n : 0));
+  usedDefault = used != FALSE;
+  return out;
+}
+
 String Win32Platform::FormatSystemMessage(std::uint32_t code) {
   LPWSTR text = nullptr;
   DWORD n = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,

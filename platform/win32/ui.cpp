@@ -63,6 +63,10 @@ Handle Win32Platform::FindWindow(const String& className, const String& title) {
   return reinterpret_cast<Handle>(::FindWindowW(WOrNull(className), WOrNull(title)));
 }
 
+Handle Win32Platform::FindWindowByTitle(const String& title) {
+  return reinterpret_cast<Handle>(::FindWindowW(nullptr, W(title)));  // "" is a title, not "any"
+}
+
 bool Win32Platform::EndDialog(Handle window, int result) { return ::EndDialog(ToHWND(window), result) != FALSE; }
 
 std::uintptr_t Win32Platform::SendCopyData(Handle window, std::uintptr_t dataWord, const Bytes& data) {

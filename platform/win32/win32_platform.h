@@ -70,13 +70,15 @@ class Win32Platform final : public Platform {
   std::uint32_t GetFileSize(Handle file, std::uint64_t& size) override;
   std::uint32_t DeleteFile(const String& path) override;
   std::uint32_t ReplaceFileWith(const String& from, const String& to) override;
-  std::uint32_t GetTempFileName(const String& folder, const String& prefix, String& path) override;
+  std::uint32_t GetTempFileName(const String& folder, const String& prefix, String& path,
+                                std::uint32_t unique = 0) override;
   std::uint32_t GetTempPath(String& path) override;
   std::uint32_t GetFullPathName(const String& path, String& full) override;
   std::uint32_t FindFirstFileWriteTime(const String& pattern, FileTime& lastWrite) override;
   DriveType GetDriveType(const String& rootPath) override;
   std::uint32_t GetVolumeInformation(const String& rootPath, std::uint32_t& fileSystemFlags,
-                                     String& fileSystemName) override;
+                                     String& fileSystemName, String* volumeName = nullptr,
+                                     std::uint32_t* serialNumber = nullptr) override;
   void CloseHandle(Handle handle) override;
 
   // network names and shares (network.cpp)
@@ -109,8 +111,9 @@ class Win32Platform final : public Platform {
   // security and accounts (security.cpp)
   std::uint32_t GetFileDacl(const String& path, Dacl& dacl) override;
   std::uint32_t SetFileDacl(const String& path, const Dacl& dacl) override;
-  std::uint32_t LookupAccountSid(const String& sid, AccountName& account) override;
-  std::uint32_t LookupAccountName(const String& name, String& sid) override;
+  std::uint32_t LookupAccountSid(const String& sid, AccountName& account,
+                                 const String& systemName = String()) override;
+  std::uint32_t LookupAccountName(const String& name, String& sid, const String& systemName = String()) override;
   std::uint32_t GetUserName(String& name) override;
   std::uint32_t GetTokenElevation(bool& elevated) override;
   std::uint32_t CheckAdministratorsMembership(bool& member) override;
@@ -124,6 +127,7 @@ class Win32Platform final : public Platform {
   std::uint32_t GetSystemWow64Directory(String& path) override;
   String AnsiToWide(std::string_view bytes) override;
   std::string WideToAnsi(StringView text) override;
+  std::string WideToAnsiExact(StringView text, bool& usedDefault) override;
   String FormatSystemMessage(std::uint32_t code) override;
 
   // processes, modules, strings (process.cpp)
@@ -138,6 +142,7 @@ class Win32Platform final : public Platform {
   String LoadString(Handle module, std::uint32_t id) override;
   std::uint32_t SetErrorMode(std::uint32_t mode) override;
   [[noreturn]] void ExitProcess(std::uint32_t exitCode) override;
+  [[noreturn]] void TerminateCurrentProcess(std::uint32_t exitCode) override;
   std::uint32_t CreateProcess(const String& commandLine, const String& workingDirectory, std::uint16_t showMode,
                               Handle& process) override;
   std::uint32_t WaitForProcess(Handle process, std::uint32_t timeoutMs) override;
@@ -153,6 +158,7 @@ class Win32Platform final : public Platform {
   // windows and dialogs (ui.cpp)
   int MessageBox(const String& text, const String& caption, std::uint32_t style) override;
   Handle FindWindow(const String& className, const String& title) override;
+  Handle FindWindowByTitle(const String& title) override;
   bool EndDialog(Handle window, int result) override;
   std::uintptr_t SendCopyData(Handle window, std::uintptr_t dataWord, const Bytes& data) override;
   int ShowDialog(const DialogRequest& request) override;  // connect_dialog.cpp

@@ -16,6 +16,7 @@
 #include "platform/timed_message.h"
 #include "resources/string_tables.h"
 #include "tests/connect/suite_machine.h"
+#include "trace/trace.h"
 
 using namespace qv;
 using namespace qv::connect;
@@ -329,6 +330,75 @@ TEST_F(ConnectRun, SourcePathCases) {
     EXPECT_EQ(out.exitCode, c.exitCode);
     EXPECT_EQ(ToUtf8(Connect().ConnectPath), ToUtf8(c.connectPath));
     ExpectDialogs(out, c.dialogs);
+  }
+}
+
+// The step trace of the source-path check, one table row per way to the
+// share root: the lines the trace monitor receives (program flag 4 set).
+TEST(ConnectRunTrace, SourcePathCasesTraceTheirSteps) {
+  struct TraceCase {
+    const char* name;
+    std::function<void(MemoryMachine&)> setup;
+    String program;
+    std::vector<int> answers;
+    std::vector<String> lines;  // the source-path lines, in order
+  };
+  const String mapped = u"M:\\NORVACONNECT.exe";
+  const TraceCase cases[] = {
+      {"UNC share root", [](MemoryMachine& m) { Share(m, u"SRV", u"NORVA", u"\\\\SRV\\NORVA"); },
+       u"\\\\SRV\\NORVA\\NORVACONNECT.exe", {},
+       {u"Application path: \\\\SRV\\NORVA", u"Using \\\\SRV\\NORVA as pathname"}},
+      {"mapped NORVA share",
+       [](MemoryMachine& m) {
+         Share(m, u"SRV", u"NORVA", u"\\\\SRV\\NORVA");
+         m.MapDrive(u'M', u"\\\\SRV\\NORVA");
+         m.SetUniversalNameRootBackslash(false);
+       },
+       mapped, {6},
+       {u"Application path: M:", u"Universalname: \\\\SRV\\NORVA", u"Using \\\\SRV\\NORVA as pathname"}},
+      {"this machine's own NORVA share",
+       [](MemoryMachine& m) { LocalShare(m, u"NORVA", u"C:\\NORVA", true, u"\\\\THISPC\\NORVA"); },
+       u"C:\\NORVA\\NORVACONNECT.exe", {},
+       {u"Application path: C:\\NORVA", u"No universalname for: C:\\NORVA (Windows error 2250)",
+        u"Local Norva share: C:\\NORVA", u"Set source to: C:\\NORVA", u"Using \\\\THISPC\\NORVA as pathname"}},
+      {"a shared folder, no NORVA share",
+       [](MemoryMachine& m) { LocalShare(m, u"DATA", u"C:\\DATA", true, u"\\\\THISPC\\DATA"); },
+       u"C:\\DATA\\NORVACONNECT.exe", {6},
+       {u"Application path: C:\\DATA", u"No universalname for: C:\\DATA (Windows error 2250)",
+        u"Local DATA share: C:\\DATA", u"Using \\\\THISPC\\DATA as pathname"}},
+      {"no shares at all", [](MemoryMachine& m) { m.MakeDirectories(u"C:\\NORVA"); },
+       u"C:\\NORVA\\NORVACONNECT.exe", {},
+       {u"Application path: C:\\NORVA", u"No universalname for: C:\\NORVA (Windows error 2250)"}},
+  };
+  for (const TraceCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    MemoryMachine m;
+    qv::platform::ScopedPlatform use(m);
+    qv::testing_connect::InstallLocationLibrary(m);
+    m.SetComputerName(u"THISPC");
+    m.SetRegDword(qv::platform::RootKey::LocalMachine, u"Software\\Norva\\QTTRACE", u"NORVACONNECT", 4);
+    m.AddWindow(u"TTraceForm", u"");
+    qv::ResetTraceForTests();
+    c.setup(m);
+    for (int a : c.answers) m.ScriptDialog(a);
+    RunOn(m, c.program, {u"/q"});
+    std::vector<String> lines;
+    for (const auto& record : m.CopyDataSent()) {
+      String text;
+      for (std::size_t i = 0; i + 3 < record.data.size(); i += 2)
+        text += static_cast<char16_t>(record.data[i] | (record.data[i + 1] << 8));
+      const std::size_t at = text.find(u"NORVACONNECT ");
+      if (at != String::npos) text = text.substr(at + 13);
+      for (const char16_t* prefix : {u"Application path: ", u"Universalname: ", u"No universalname for: ",
+                                     u"Local ", u"Set source to: ", u"Using "})
+        if (StartsWithNoCaseAscii(text, prefix)) lines.push_back(text);
+    }
+    std::string all;
+    for (const String& l : lines) all += ToUtf8(l) + "\n";
+    std::string want;
+    for (const String& l : c.lines) want += ToUtf8(l) + "\n";
+    EXPECT_EQ(all, want);
+    qv::ResetTraceForTests();
   }
 }
 

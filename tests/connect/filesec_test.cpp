@@ -89,6 +89,80 @@ TEST_F(FileSecurity, ReadingMergesConsecutiveEntriesOfOneAccount) {
   EXPECT_TRUE(reports.empty());
 }
 
+// An access entry of another type (here an object-specific allowing entry)
+// grants nothing here, but its account is still an entry of the list.
+TEST_F(FileSecurity, EntriesOfOtherTypesStillNameTheirAccount) {
+  constexpr std::uint8_t kAceAllowedObject = 5;
+  SetDacl({
+      Ace{kAceAllowed, 0, kFileAllAccess, u"S-1-5-18"},
+      Ace{kAceAllowedObject, 0, kFileAllAccess, u"S-1-5-32-547"},
+      Ace{kAceAllowed, 0, kFileGenericRead, u"S-1-5-32-545"},
+  });
+  TNTFileSecurity fs;
+  fs.SetFileName(file_);
+  ASSERT_EQ(fs.EntryCount(), 3);
+  EXPECT_EQ(fs.Entries(), (std::vector<String>{u"SYSTEM", u"Power Users", u"Users"}));
+  EXPECT_EQ(fs.FileRights(1), TAccessSet{});
+  EXPECT_EQ(fs.DeniedFileRights(1), TAccessSet{});
+  EXPECT_EQ(fs.FileRights(2), faRead);
+}
+
+// A file on a mapped drive belongs to the server: its accounts are resolved
+// there, both when the list is read and when it is written back.
+TEST_F(FileSecurity, AccountsOfAMappedDriveAreResolvedOnItsServer) {
+  m_.AddRemoteShare(u"SRV", u"NORVA");
+  m_.MapDrive(u'M', u"\\\\SRV\\NORVA");
+  const String file = u"M:\\QTCFG.INI";
+  ASSERT_TRUE(m_.WriteTextFile(file, "x"));
+  m_.SetFileDacl(file, Dacl{true, {Ace{kAceAllowed, 0, kFileAllAccess, u"S-1-5-32-545"}}});
+  m_.ResetCounts();
+  TNTFileSecurity fs;
+  fs.SetFileName(file);
+  ASSERT_EQ(fs.EntryCount(), 1);
+  EXPECT_EQ(fs.HostName(), u"SRV");
+  EXPECT_EQ(m_.Count("LookupAccountSidW", u"SRV"), 1u);
+  fs.SetSecurity();
+  EXPECT_GE(m_.Count("LookupAccountNameW", u"SRV"), 1u);
+  EXPECT_EQ(m_.Count("LookupAccountNameW", u"SRV"), m_.Count("LookupAccountNameW"));
+}
+
+// The volume's label and serial number are kept with the file-system name,
+// for a local drive and for a mapped one, and cleared by the next name.
+TEST_F(FileSecurity, VolumeLabelAndSerialNumberAreKept) {
+  ASSERT_TRUE(m_.SetVolumeLabel(u'C', u"SYSTEM"));
+  m_.AddRemoteShare(u"SRV", u"NORVA");
+  m_.MapDrive(u'M', u"\\\\SRV\\NORVA");
+  ASSERT_TRUE(m_.WriteTextFile(u"M:\\QTCFG.INI", "x"));
+  struct Case {
+    const char* what;
+    String name;
+    String volumeRoot;  // asked directly of the machine for the expected answer
+    String label;
+  } cases[] = {
+      {"local file", file_, u"C:\\", u"SYSTEM"},
+      {"drive alone", u"C:", u"C:\\", u"SYSTEM"},
+      {"mapped drive", u"M:\\QTCFG.INI", u"\\\\SRV\\NORVA\\", u""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::uint32_t flags = 0, serial = 0;
+    String fsName, label;
+    ASSERT_EQ(m_.GetVolumeInformation(c.volumeRoot, flags, fsName, &label, &serial), kOk);
+    ASSERT_NE(serial, 0u);
+    EXPECT_EQ(label, c.label);
+    TNTFileSecurity fs;
+    fs.SetFileName(c.name);
+    EXPECT_EQ(fs.VolumeName(), c.label);
+    EXPECT_EQ(fs.VolumeSerialNumber(), serial);
+    EXPECT_EQ(fs.FileSystemName(), u"NTFS");
+    // A name whose volume cannot be queried forgets the previous volume.
+    m_.InjectFailure("GetVolumeInformationW", 1, 21);
+    fs.SetFileName(u"C:\\ProgramData");
+    EXPECT_EQ(fs.VolumeName(), u"");
+    EXPECT_EQ(fs.VolumeSerialNumber(), 0u);
+  }
+}
+
 TEST_F(FileSecurity, FolderEntriesSplitIntoFolderAndFileRights) {
   const String folder = u"C:\\ProgramData\\Norva";
   m_.SetFileDacl(folder, Dacl{true,

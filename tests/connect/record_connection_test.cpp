@@ -114,6 +114,22 @@ TEST_F(Recording, FailuresOfTheRecord) {
          m.InjectFailure("WriteFile", 1, 112);
        },
        u"There is not enough space on the disk.\r\rThe connect operation failed.", "old record\r\n"},
+      {"no common application-data folder",
+       [](MemoryMachine& m) {
+         m.SetKnownFolder(KnownFolder::ProgramData, u"");
+         m.SetCsidlFolder(kCsidlCommonAppData, u"");
+       },
+       u"Unable to create \"Norva\" folder in \"All Users\\Application Data\" (error -5). The connect operation failed",
+       "<missing>"},
+      {"a share name outside the ANSI code page keeps the old record",
+       [](MemoryMachine& m) {
+         m.MakeDirectories(u"C:\\ProgramData\\Norva");
+         m.WriteTextFile(kIni, "old record\r\n");
+         Connect().ConnectPath = u"\\\\SRV\\NORVA\u0141\\";
+       },
+       u"The share name \\\\SRV\\NORVA\u0141\\ has characters that this machine's ANSI code page cannot hold; "
+       u"C:\\ProgramData\\Norva\\NORVACONNECT.INI was not changed. The connect operation failed",
+       "old record\r\n"},
       {"the permission step reports a write failure",
        [](MemoryMachine& m) { m.InjectFailure("SetFileSecurityW", 1, 5); }, u"Access is denied.", kIniText},
   };
@@ -124,6 +140,7 @@ TEST_F(Recording, FailuresOfTheRecord) {
     testing_connect::InstallLocationLibrary(m);
     testing_connect::StageSuiteShare(m);
     TDMfilesec module;
+    Connect().ConnectPath = u"\\\\SRV\\NORVA\\";
     c.stage(m);
     RecordConnection();
     EXPECT_EQ(ToUtf8(Connect().ConnectError), ToUtf8(c.error));

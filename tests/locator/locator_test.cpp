@@ -464,7 +464,8 @@ TEST_F(Locator, FailureWithDialogShowsTheTimedBoxAndEndsTheProcess) {
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].caption, u"Velmora Configuration Error");
   EXPECT_EQ(boxes[0].style, kMbOk);
-  EXPECT_EQ(boxes[0].text, PrepareMessageText(T(943) + u"<br><br>" + Format(T(991), 20)));
+  // The text as the box shows it: "<br>" became line feeds.
+  EXPECT_EQ(boxes[0].text, T(943) + u"\n\n(This dialog will close after 20 seconds; or when you click OK)");
   EXPECT_NE(boxes[0].text.find(u"close after 20 seconds"), String::npos);
   EXPECT_TRUE(boxes[0].endedByEndDialog);  // closed by itself, with OK
   EXPECT_EQ(boxes[0].result, kIdOk);
@@ -511,6 +512,9 @@ TEST_F(Locator, DialogDelayComesFromText995) {
     ASSERT_EQ(m.MessageBoxes().size(), 1u);
     EXPECT_NE(m.MessageBoxes()[0].text.find(Format(u"close after %d seconds", c.seconds)), String::npos);
     EXPECT_EQ(m.Count("FindWindowW") > 0, c.closingThread);
+    // The closing thread waited the delay in 100 ms steps; the caller slept
+    // 100 ms after the box.
+    EXPECT_EQ(m.Count("Sleep"), (c.closingThread ? 10u * c.seconds : 0u) + 1u);
   }
   ResetState();
 }
@@ -722,6 +726,114 @@ TEST_F(LocatorCfg, FailureWithDialogEndsTheProcessAfterOneErrorEntry) {
   EXPECT_EQ(events[0].strings[2], u"-943");
 }
 
+// ------------------------------------------------------------ the boundary
+
+// Every platform operation an export performs, failing with an error and
+// failing with a fault (an exception inside the operation): each call ends
+// in a result code, never in an exception reaching the C caller. With the
+// dialog allowed, a failure ends the process with exit code 1.
+TEST_F(LocatorCfg, AFaultAtAnyOperationOfAnExportEndsInAResultCode) {
+  ServerFolder(u"D:\\NORVA", u"\\\\SRV\\NORVA");
+  Diagnostics(6);
+  m_.SetProgramStrings({{20001, u"Hello"}});
+  const std::vector<std::pair<const char*, std::function<std::int32_t(std::uint8_t)>>> exports = {
+      {"QVGETNAD", [&](std::uint8_t noDialog) { NadBuffers b; return Nad(b, noDialog); }},
+      {"QVGETINI",
+       [&](std::uint8_t noDialog) {
+         Buffer ini(kPathBufferChars), message(kMessageBufferChars);
+         return QvGetIni(ini.p(), u"", message.p(), noDialog, library_);
+       }},
+      {"QVGETCFG", [&](std::uint8_t noDialog) { CfgBuffers b; return Cfg(b, noDialog); }},
+      {"QVGETTERM",
+       [&](std::uint8_t) {
+         Buffer text(64);
+         QvGetTerm(text.p(), 20001, 64);
+         return text.str() == u"Hello" || text.str().empty() ? 0 : -1;
+       }},
+  };
+  for (const auto& [name, call] : exports) {
+    ResetState();
+    m_.ClearFailures();
+    m_.ResetCounts();
+    ASSERT_EQ(call(1), 0) << name;
+    const auto operations = m_.Counts();
+    ASSERT_FALSE(operations.empty()) << name;
+    for (const auto& [op, count] : operations) {
+      // Release calls run in destructors and have no failure: they get no fault.
+      const bool release = op == "RegCloseKey" || op == "CloseHandle" || op == "FreeLibrary" ||
+                           op == "DeregisterEventSource" || op == "ExitProcess" || op == "TerminateProcess";
+      for (std::uint32_t error : {5u, MemoryMachine::kFaultThrows}) {
+        if (release && error != 5u) continue;
+        for (std::uint8_t noDialog : {1, 0}) {
+          SCOPED_TRACE(std::string(name) + " " + op + (error == 5 ? " error" : " fault") +
+                       (noDialog ? "" : " with dialog"));
+          ResetState();
+          m_.ClearFailures();
+          m_.InjectFailure(op, 0, error);
+          std::int32_t result = 0;
+          try {
+            result = call(noDialog);
+          } catch (const ProcessExit& e) {
+            EXPECT_EQ(noDialog, 0);
+            EXPECT_EQ(e.exitCode, 1u);
+            continue;
+          } catch (...) {
+            ADD_FAILURE() << "an exception crossed the boundary";
+            continue;
+          }
+          EXPECT_TRUE(result == 0 || (result <= -903 && result >= -995)) << result;
+          m_.ClearFailures();
+          for (int i = 0; i < 500 && Tsimplethread::Running() > 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+      }
+    }
+  }
+  m_.ClearFailures();
+}
+
+TEST_F(LocatorCfg, AFaultBecomesFailure946WithItsDescription) {
+  ServerFolder(u"D:\\NORVA", u"\\\\SRV\\NORVA");
+  m_.InjectFailure("CreateFileW", 0, MemoryMachine::kFaultThrows, kUserIni);
+  CfgBuffers b;
+  EXPECT_EQ(Cfg(b), kErrPointerFileUnreadable);
+  EXPECT_EQ(b.message.str(), T(946) + u"\rFault injected into CreateFileW.");
+  EXPECT_TRUE(b.GuardsIntact());
+}
+
+// A pointer file too large to be a pointer file is unreadable, with the reason.
+TEST_F(Locator, NadRefusesAPointerFileOverTheSizeLimit) {
+  std::string big = "[QTCONFIG]\r\nExpectedUNCpath=\\\\SRV\\NORVA\r\nConfigurationFile=TARVEX.CFG\r\n";
+  big.resize(2 * 1024 * 1024, ' ');
+  ASSERT_TRUE(m_.WriteBytes(kTarvex + u"QTCFG.INI", Bytes(big.begin(), big.end())));
+  NadBuffers b;
+  EXPECT_EQ(Nad(b), kErrPointerFileUnreadable);
+  EXPECT_EQ(b.message.str(), T(946) + u"\rThe file size exceeds the limit allowed and cannot be saved.");
+}
+
+// Values in quotes are read without them, as Windows reads them.
+TEST_F(Locator, NadReadsQuotedValues) {
+  Connect(u"\"\\\\SRV\\NORVA\"");
+  Write(kTarvex + u"QTCFG.INI", u"[QTCONFIG]\r\nExpectedUNCpath=\"\\\\SRV\\NORVA\"\r\nConfigurationFile='TARVEX.CFG'\r\n");
+  NadBuffers b;
+  EXPECT_EQ(Nad(b), 0) << ToUtf8(b.message.str());
+  EXPECT_EQ(b.root.str(), kRoot);
+  EXPECT_EQ(b.configFile.str(), kConfigFile);
+}
+
+// The suite-INI path in buffer 2 is the caller's whole string, however long.
+TEST_F(LocatorCfg, ReadsTheCallersWholeSuiteIniPath) {
+  const String folder = u"D:\\" + String(300, u'L');
+  Write(folder + u"\\VELMORA.INI", u"[VelmoraServer]\r\nDirectory=D:\\NORVA\r\n");
+  Write(u"D:\\NORVA\\QTCFG.INI", u"[QTCONFIG]\r\nExpectedUNCpath=\\\\SRV\\NORVA\r\n");
+  CfgBuffers b;
+  const String path = folder + u"\\VELMORA.INI";
+  b.suiteIni = Buffer(path.size() + 1, path);
+  EXPECT_EQ(Cfg(b), 0);
+  EXPECT_EQ(b.server.str(), u"D:\\NORVA\\");
+  EXPECT_EQ(b.serverMatch, 1);
+}
+
 // ------------------------------------------------------------ QVGETERM, QVREGVER
 
 TEST_F(Locator, TermReadsTheCallingProgramsOwnStrings) {
@@ -732,6 +844,8 @@ TEST_F(Locator, TermReadsTheCallingProgramsOwnStrings) {
   } cases[] = {
       {20001, 256, u"Hello"}, {-20001, 256, u"Hello"}, {20001, 3, u"He"},
       {20001, 1, u""},        {99999, 256, u""},       {990, 256, u""},  // the library's texts are not the program's
+      // 85537 is 20001 + 65536: numbers beyond 16 bits have no string.
+      {85537, 256, u""},      {-85537, 256, u""},      {INT32_MIN, 256, u""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.number);

@@ -335,6 +335,21 @@ TEST(TimedMessage, ClosingThreadEndsTheBoxWithTheAnswerForTheSign) {
   }
 }
 
+TEST(TimedMessage, AnEmptyCaptionEndsOnlyAWindowWithoutTitle) {
+  MemoryMachine m;
+  ScopedPlatform use(m);
+  m.SetSafetyTimeoutMs(3000);
+  const Handle other = m.AddWindow(u"Notepad", u"Untitled - Notepad");
+  m.ScriptMessageBoxWaitForEndDialog();
+  ShowTimedMessage(u"x", u"", kMbOk, 1);
+  for (int i = 0; i < 500 && Tsimplethread::Running() > 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  const auto calls = m.EndDialogCalls();
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_NE(calls[0].first, other);
+  ASSERT_EQ(m.MessageBoxes().size(), 1u);
+  EXPECT_TRUE(m.MessageBoxes()[0].endedByEndDialog);
+}
+
 TEST(TimedMessage, ZeroSecondsStartsNoClosingThread) {
   MemoryMachine m;
   ScopedPlatform use(m);

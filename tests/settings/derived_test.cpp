@@ -43,6 +43,29 @@ TEST_F(SettingsTest, LocalTempSources) {
   }
 }
 
+// The temporary-name test only forms the name CFG1.TMP: it creates nothing,
+// removes a file of that name, and keeps a folder that exists but takes no
+// files (on a CD-ROM); a folder that does not exist is replaced.
+TEST_F(SettingsTest, LocalTempNameIsOnlyFormed) {
+  m_.AddDrive(u'D');
+  m_.AddDrive(u'E', platform::DriveType::CdRom);
+  ASSERT_TRUE(m_.MakeDirectories(u"D:\\LT"));
+  ASSERT_TRUE(m_.WriteBytes(u"D:\\LT\\CFG1.TMP", Bytes{'x'}));
+  ASSERT_TRUE(m_.WriteBytes(u"D:\\LT\\KEEP.TXT", Bytes{'y'}));
+  ASSERT_EQ(LoadConfig(Lines({"$local_temp * D:\\LT"})), 0);
+  EXPECT_EQ(S().LocalTempDir, u"D:\\LT\\");
+  EXPECT_EQ(m_.ListFolder(u"D:\\LT"), std::vector<String>{u"KEEP.TXT"});
+  ASSERT_TRUE(m_.MakeDirectories(u"E:\\LT"));
+  ASSERT_EQ(LoadConfig(Lines({"$local_temp * E:\\LT"})), 0);
+  EXPECT_EQ(S().LocalTempDir, u"E:\\LT\\");
+  EXPECT_EQ(S().LocalTempSource, 0);
+  EXPECT_EQ(S().LocalTempRejected, u"");
+  ASSERT_EQ(LoadConfig(Lines({"$local_temp * Q:\\LT"})), 0);
+  EXPECT_EQ(S().LocalTempDir, kSystemTemp);
+  EXPECT_EQ(S().LocalTempSource, 10);
+  EXPECT_EQ(S().LocalTempRejected, u"Q:\\LT");
+}
+
 TEST_F(SettingsTest, LocalTempDirIsKeptAcrossLoads) {
   m_.AddDrive(u'D');
   ASSERT_EQ(LoadConfig(Lines({"$local_temp * D:\\LT"})), 0);
@@ -133,10 +156,13 @@ TEST_F(SettingsTest, NtfsTestQueriesTheVolumeRoot) {
     EXPECT_EQ(m_.Count("GetVolumeInformationW", c.root), 1u);
     EXPECT_EQ(S().RequestVolumeIsNtfs, c.ntfs);
   }
-  // A failed query keeps the last answer.
-  m_.InjectFailure("GetVolumeInformationW", 0, platform::kErrBadNetPath);
+  // A failed query keeps the last answer: true here, where a reset would
+  // give false (the E: drive's FAT answer of the last case).
   ASSERT_EQ(LoadConfig(Lines({"$request_dir \\\\SRV\\NORVA\\REQ"})), 0);
-  EXPECT_FALSE(S().RequestVolumeIsNtfs);
+  ASSERT_TRUE(S().RequestVolumeIsNtfs);
+  m_.InjectFailure("GetVolumeInformationW", 0, platform::kErrBadNetPath);
+  ASSERT_EQ(LoadConfig(Lines({"$request_dir E:\\REQ"})), 0);
+  EXPECT_TRUE(S().RequestVolumeIsNtfs);
 }
 
 TEST_F(SettingsTest, MacroTableIsBuiltOnce) {

@@ -141,6 +141,9 @@ TEST_F(SettingsTest, DialogPathShowsTheMessageAndEndsTheProcess) {
     } catch (const platform::ProcessExit& e) {
       EXPECT_EQ(e.exitCode, 1u);
     }
+    // Terminated, not exited: no library's shutdown code runs under the lock.
+    EXPECT_EQ(m.Count("TerminateProcess"), 1u);
+    EXPECT_EQ(m.Count("ExitProcess"), 0u);
     const String notice = Format(u"(This dialog will close after %d seconds; or when you click OK)", c.expected);
     EXPECT_EQ(S().ErrorDialogSeconds, c.expected);
     EXPECT_EQ(S().ErrorDialogNotice, notice);
@@ -167,6 +170,7 @@ TEST_F(SettingsTest, LibraryFailureInDialogModeIsLeftToTheLibrary) {
   EXPECT_THROW(LoadSuiteSettings(true, true, false), platform::ProcessExit);
   EXPECT_EQ(fake_.noDialog, 0);
   EXPECT_EQ(m_.ExitCode(), 1u);
+  EXPECT_EQ(m_.Count("ExitProcess"), 0u);
 }
 
 TEST_F(SettingsTest, PlainNameFirstThenProgramFolderThenPreviousLibrary) {
@@ -352,6 +356,17 @@ TEST_F(SettingsTest, ReadFailureCountsAsAFileWithoutDirectives) {
   RegisterLocator();
   WriteConfig(Lines({"$country_prefix 44"}));
   m_.InjectFailure("ReadFile", 0, platform::kErrAccessDenied, kCfgPath);
+  EXPECT_EQ(LoadSuiteSettings(true, true, true), 0);
+  EXPECT_EQ(S().ConfigFile, kCfgPath);
+  EXPECT_EQ(S().CountryPrefix, u"");
+  EXPECT_EQ(m_.OpenFileCount(), 0u);
+}
+
+TEST_F(SettingsTest, AFileTooLargeToHoldCountsAsAFileWithoutDirectives) {
+  RegisterLocator();
+  std::string text = Lines({"$country_prefix 44"});
+  text.resize(64 * 1024 * 1024 + 1, ' ');
+  WriteConfig(text);
   EXPECT_EQ(LoadSuiteSettings(true, true, true), 0);
   EXPECT_EQ(S().ConfigFile, kCfgPath);
   EXPECT_EQ(S().CountryPrefix, u"");

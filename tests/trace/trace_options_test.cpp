@@ -76,29 +76,42 @@ class TraceOptions : public ::testing::Test {
 }  // namespace
 
 TEST_F(TraceOptions, TraceNameRules) {
+  // With toFile, file tracing is on: the first call's folder names the trace file
+  // and the folder of a later call is never created.
   struct Case {
     const char16_t* first;
     const char16_t* second;
     const char16_t* tag;
+    bool toFile;
   } cases[] = {
-      {u"", u"", u"NORVACONNECT"},      // the module name without folder and extension
-      {u"MyProg", u"", u"MYPROG"},
-      {u"Grüße", u"", u"GRÜßE"},  // letters beyond ASCII are upper-cased too
-      {u"first", u"second", u"FIRST"},  // a later call keeps the first name
+      {u"", u"", u"NORVACONNECT", false},      // the module name without folder and extension
+      {u"MyProg", u"", u"MYPROG", false},
+      {u"Grüße", u"", u"GRÜßE", false},  // letters beyond ASCII are upper-cased too
+      {u"first", u"second", u"FIRST", false},  // a later call keeps the first name
+      {u"first", u"second", u"FIRST", true},   // ... and the first folder
+      {u"", u"second", u"NORVACONNECT", true},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(ToUtf8(c.tag) + (c.toFile ? " to a file" : " to the monitor"));
     MemoryMachine machine;
     ScopedPlatform use(machine);
     ResetAll();
     machine.SetProgramPath(u"\\\\SRV\\NORVA\\NetBin.v2\\NorvaConnect.exe");
     machine.SetRegDword(RootKey::LocalMachine, kTraceKey, c.tag, 4);
     machine.AddWindow(u"TTraceForm", u"");
-    InitTrace(c.first, u"");
+    SetFileTraceRequested(c.toFile);
+    InitTrace(c.first, c.toFile ? u"C:\\T" : u"");
     InitTrace(c.second, u"C:\\IGNORED");
     WriteTrace(u"x");
-    ASSERT_EQ(machine.CopyDataSent().size(), 1u) << ToUtf8(c.tag);
-    EXPECT_TRUE(TraceFlag4()) << ToUtf8(c.tag);  // the flags are read under the upper-case name
-    EXPECT_FALSE(machine.Exists(u"C:\\IGNORED"));
+    EXPECT_TRUE(TraceFlag4());  // the flags are read under the upper-case name
+    if (c.toFile) {
+      // Monday on the machine's clock: day digit 1.
+      EXPECT_TRUE(machine.Exists(u"C:\\T\\" + String(c.tag) + u".FT1"));
+      EXPECT_FALSE(machine.Exists(u"C:\\IGNORED"));
+      EXPECT_TRUE(machine.CopyDataSent().empty());
+    } else {
+      EXPECT_EQ(machine.CopyDataSent().size(), 1u);
+    }
   }
 }
 

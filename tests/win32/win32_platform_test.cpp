@@ -302,6 +302,12 @@ TEST(Win32SeamFiles, ReplaceTempNamesWriteTimesAndAttributes) {
   EXPECT_TRUE(StartsWithNoCaseAscii(temp1, dir.path() + u"\\QVT")) << ToUtf8(temp1);
   EXPECT_TRUE(P().FileExists(temp1));
   EXPECT_NE(P().GetTempFileName(dir / u"missing", u"QVT", temp1), 0u);
+  // With a unique number the name is only formed; the folder must exist.
+  String formed;
+  ASSERT_EQ(P().GetTempFileName(dir.path(), u"CFG", formed, 1), 0u);
+  EXPECT_TRUE(EqualsNoCaseAscii(formed, dir.path() + u"\\CFG1.TMP")) << ToUtf8(formed);
+  EXPECT_FALSE(P().FileExists(formed));
+  EXPECT_EQ(P().GetTempFileName(dir / u"missing", u"CFG", formed, 1), 267u);  // ERROR_DIRECTORY
 
   FileTime written = 0;
   const FileTime now = P().GetSystemTimeAsFileTime();
