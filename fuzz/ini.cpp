@@ -1,13 +1,44 @@
-// IniFile parsing of any bytes, compared with the file rules read line by
-// line: "[section]" headers, "name=value" settings inside a section, blanks
-// around names and values removed, ";" lines are comments, names match
-// without regard to letter case and the first occurrence of a key counts.
+// IniFile parsing of any bytes, compared with the rules of Windows' profile
+// reader read line by line: lines end at CR or LF; blanks (the wide
+// C1_SPACE set and Ctrl-Z) are removed around lines, names and values;
+// ";" lines are comments; "[name]" runs to the last "]" of its line;
+// lines before the first header belong to a section without a name; only
+// the first section of a name and the first key of a name count; a line
+// without "=" is a key without a value; a value between matching double or
+// single quotes reads without them; names match in any letter case.
 #include "fuzz/targets.h"
 #include "platform/ini.h"
 #include "platform/memory/memory_machine.h"
 
 using namespace qv;
 using qv::fuzz::FuzzCheck;
+
+namespace {
+
+bool IsBlank(char16_t c) {
+  if (c >= 0x2000 && c <= 0x200A) return true;
+  for (char16_t b : u"\t\n\v\f\r \x1A\x85\xA0\x1680\x2028\x2029\x202F\x205F\x3000")
+    if (b != 0 && c == b) return true;
+  return false;
+}
+
+String TrimBlanks(StringView s) {
+  std::size_t a = 0, b = s.size();
+  while (a < b && IsBlank(s[a])) ++a;
+  while (b > a && IsBlank(s[b - 1])) --b;
+  return String(s.substr(a, b - a));
+}
+
+struct Key {
+  String name, value;
+  bool hasValue;
+};
+struct Section {
+  String name;
+  std::vector<Key> keys;
+};
+
+}  // namespace
 
 extern "C" int Fuzz_ini(const std::uint8_t* data, std::size_t size) {
   static platform::MemoryMachine machine;  // the ANSI code page of files without a byte-order mark
@@ -16,40 +47,45 @@ extern "C" int Fuzz_ini(const std::uint8_t* data, std::size_t size) {
   const IniFile ini = IniFile::Parse(bytes);
   const String text = DecodeTextFile(bytes);
 
-  struct Setting {
-    String section, key, value;
-  };
-  std::vector<Setting> expected;
-  std::vector<String> sections;
-  bool inSection = false;
-  String section;
-  std::size_t pos = 0;
-  while (pos < text.size() && expected.size() < 256) {
+  std::vector<Section> sections(1);  // the nameless one before the first header
+  std::size_t pos = 0, lines = 0;
+  while (pos < text.size() && ++lines < 512) {
     std::size_t end = text.find_first_of(u"\r\n", pos);
     if (end == String::npos) end = text.size();
-    const String line = Trim(StringView(text).substr(pos, end - pos));
-    pos = end + ((end + 1 < text.size() && text[end] == u'\r' && text[end + 1] == u'\n') ? 2 : 1);
+    const String line = TrimBlanks(StringView(text).substr(pos, end - pos));
+    pos = end + 1;
     if (line.empty() || line[0] == u';') continue;
-    if (line[0] == u'[') {
-      const std::size_t close = line.find(u']');
-      section = Trim(StringView(line).substr(1, close == String::npos ? String::npos : close - 1));
-      sections.push_back(section);
-      inSection = true;
+    if (line[0] == u'[' && line.rfind(u']') != String::npos) {
+      sections.push_back({TrimBlanks(StringView(line).substr(1, line.rfind(u']') - 1)), {}});
       continue;
     }
     const std::size_t eq = line.find(u'=');
-    if (eq == String::npos || !inSection) continue;
-    const String key = Trim(StringView(line).substr(0, eq));
-    bool seen = false;
-    for (const Setting& s : expected) seen = seen || (EqualsNoCase(s.section, section) && EqualsNoCase(s.key, key));
-    if (!seen) expected.push_back({section, key, Trim(StringView(line).substr(eq + 1))});
+    if (eq == String::npos)
+      sections.back().keys.push_back({line, String(), false});
+    else
+      sections.back().keys.push_back({TrimBlanks(StringView(line).substr(0, eq)),
+                                      TrimBlanks(StringView(line).substr(eq + 1)), true});
   }
 
-  for (const String& s : sections) FuzzCheck(ini.HasSection(s), "every section header is found");
-  for (const Setting& s : expected) {
-    FuzzCheck(ini.HasKey(s.section, s.key), "every setting is found");
-    FuzzCheck(ini.Get(s.section, s.key) == s.value, "a setting reads as its first occurrence's value, trimmed");
-    FuzzCheck(ini.Get(AsciiUpper(s.section), AsciiUpper(s.key)) == s.value, "names match in any letter case");
+  for (std::size_t i = 1; i < sections.size(); ++i)
+    FuzzCheck(ini.HasSection(sections[i].name), "every section header is found");
+  for (std::size_t i = 0; i < sections.size(); ++i) {
+    bool firstOfName = true;
+    for (std::size_t j = 0; j < i; ++j) firstOfName = firstOfName && !EqualsNoCase(sections[j].name, sections[i].name);
+    if (!firstOfName) continue;  // a repeated section is never read
+    const Section& s = sections[i];
+    for (std::size_t k = 0; k < s.keys.size(); ++k) {
+      bool firstKey = true;
+      for (std::size_t j = 0; j < k; ++j) firstKey = firstKey && !EqualsNoCase(s.keys[j].name, s.keys[k].name);
+      if (!firstKey) continue;
+      const Key& key = s.keys[k];
+      String value = key.value;
+      if (value.size() >= 2 && (value[0] == u'"' || value[0] == u'\'') && value.back() == value[0])
+        value = value.substr(1, value.size() - 2);
+      FuzzCheck(ini.HasKey(s.name, key.name) == key.hasValue, "a key has a value exactly when its line has \"=\"");
+      FuzzCheck(ini.Get(s.name, key.name) == value, "a key reads as its first occurrence's value, unquoted");
+      FuzzCheck(ini.Get(AsciiUpper(s.name), AsciiUpper(key.name)) == value, "names match in any letter case");
+    }
   }
   FuzzCheck(ini.Get(u"\u0001no such section", u"key").empty(), "a missing section reads as empty");
   return 0;
