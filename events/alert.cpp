@@ -27,15 +27,6 @@ std::int64_t TimeValue(RootKey root, StringView category) {
   return ParseInt64(ReadRegString(root, kTriggersKey, category, u"0"), value) ? value : 0;
 }
 
-String UnsignedText(std::uint64_t v) {
-  String digits;
-  do {
-    digits.insert(digits.begin(), static_cast<char16_t>(u'0' + v % 10));
-    v /= 10;
-  } while (v != 0);
-  return digits;
-}
-
 struct KindRow {
   const char16_t* category;
   std::uint8_t kinds;
@@ -103,7 +94,8 @@ std::int32_t RaiseAlert(StringView category, StringView subject, StringView body
 
   // Recorded before sending, so the interval also runs when sending fails.
   try {
-    WriteRegString(RootKey::CurrentUser, kTriggersKey, category, UnsignedText(s.now));
+    // File times are far below the int64 limit (until the year 30828).
+    WriteRegString(RootKey::CurrentUser, kTriggersKey, category, ToString(static_cast<std::int64_t>(s.now)));
   } catch (const RegistryError&) {
   }
 
