@@ -1,5 +1,6 @@
 #include "platform/seam.h"
 
+#include <algorithm>
 #include <atomic>
 #include <new>
 
@@ -55,6 +56,40 @@ std::uint32_t Platform::ReadWholeFile(const String& path, Bytes& contents, std::
   }
   if (rc != kOk) Bytes().swap(contents);
   CloseHandle(file);
+  return rc;
+}
+
+std::uint32_t Platform::ReadOpenFile(Handle file, Bytes& contents, std::uint64_t maxBytes) {
+  contents.clear();
+  constexpr std::uint32_t kChunk = 65536;
+  constexpr std::uint32_t kMaxRequest = 0x40000000;
+  std::uint64_t size = 0;
+  // Without a size the file is read in chunks until a read finds its end.
+  const bool sized = GetFileSize(file, size) == kOk;
+  if (sized && size > maxBytes) return kErrFileTooLarge;
+  std::uint32_t rc = kOk;
+  try {
+    std::uint64_t want = sized ? size + 1 : kChunk;
+    for (;;) {
+      const std::uint32_t request = static_cast<std::uint32_t>(std::min<std::uint64_t>(want, kMaxRequest));
+      const std::size_t have = contents.size();
+      contents.resize(have + request);
+      std::uint32_t got = 0;
+      rc = ReadFile(file, contents.data() + have, request, got);
+      contents.resize(have + (rc == kOk ? got : 0));
+      if (rc != kOk) break;
+      if (contents.size() > maxBytes) {
+        rc = kErrFileTooLarge;
+        break;
+      }
+      // A read that gives less than it was asked for has reached the end.
+      if (got < request) break;
+      want = kChunk;  // the file grew since its size was taken
+    }
+  } catch (const std::bad_alloc&) {
+    rc = kErrNotEnoughMemory;
+  }
+  if (rc != kOk) Bytes().swap(contents);
   return rc;
 }
 

@@ -270,6 +270,9 @@ class Platform {
   virtual std::uint32_t WriteFile(Handle file, const void* data, std::uint32_t size, std::uint32_t& written) = 0;
   virtual std::uint32_t SeekToEnd(Handle file, std::uint64_t& newPosition) = 0;
   virtual std::uint32_t GetFileSize(Handle file, std::uint64_t& size) = 0;
+  // GetFileTime: the open file's last-write time (UTC). The open already
+  // brought it, so on a file server it costs no round trip of its own.
+  virtual std::uint32_t GetFileWriteTimeOf(Handle file, FileTime& lastWrite) = 0;
   virtual std::uint32_t DeleteFile(const String& path) = 0;
   // MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
   virtual std::uint32_t ReplaceFileWith(const String& from, const String& to) = 0;
@@ -412,6 +415,12 @@ class Platform {
   // A file longer than maxBytes gives kErrFileTooLarge, one that cannot be held
   // kErrNotEnoughMemory; either way contents is left empty.
   std::uint32_t ReadWholeFile(const String& path, Bytes& contents, std::uint64_t maxBytes = UINT64_MAX);
+  // Reads an open file from its current position to its end, in one read
+  // when its size does not change meanwhile: the read asks for one byte more
+  // than the size, so a short answer shows the end without a second read (on
+  // a file server each read is a round trip). The same limits and results as
+  // ReadWholeFile; the handle stays open.
+  std::uint32_t ReadOpenFile(Handle file, Bytes& contents, std::uint64_t maxBytes = UINT64_MAX);
   // Creates or truncates a file and writes it whole.
   std::uint32_t WriteWholeFile(const String& path, const Bytes& contents);
 };

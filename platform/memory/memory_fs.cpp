@@ -409,8 +409,11 @@ bool MemoryMachine::OpenWithoutShareDelete(const Node* node) const {
   return false;
 }
 
-void MemoryMachine::NoteNetwork(bool network) {
-  if (network) ++network_;
+void MemoryMachine::NoteNetwork(bool network, const char* op, StringView path) {
+  if (!network) return;
+  ++network_;
+  simulatedNetworkMicros_ += networkLatencyMicros_;
+  if (networkOps_.size() < kMaxRecordedNetworkOperations) networkOps_.push_back({op, Upper(path)});
 }
 
 // ------------------------------------------------------------------ files
@@ -420,7 +423,7 @@ std::uint32_t MemoryMachine::GetFileAttributes(const String& path, std::uint32_t
   attributes = kInvalidAttributes;
   if (auto e = Enter("GetFileAttributesW", {path})) return *e;
   Location loc = Locate(path);
-  NoteNetwork(loc.network);
+  NoteNetwork(loc.network, "GetFileAttributesW", path);
   std::uint32_t err;
   auto node = Lookup(loc, err);
   if (!node) return err;
@@ -435,7 +438,7 @@ std::uint32_t MemoryMachine::CreateDirectory(const String& path) {
   std::lock_guard lk(mu_);
   if (auto e = Enter("CreateDirectoryW", {path})) return *e;
   Location loc = Locate(path);
-  NoteNetwork(loc.network);
+  NoteNetwork(loc.network, "CreateDirectoryW", path);
   if (loc.error) return loc.error;
   if (loc.parts.empty()) return kErrAlreadyExists;
   std::uint32_t err;
@@ -452,7 +455,7 @@ std::uint32_t MemoryMachine::RemoveDirectory(const String& path) {
   std::lock_guard lk(mu_);
   if (auto e = Enter("RemoveDirectoryW", {path})) return *e;
   Location loc = Locate(path);
-  NoteNetwork(loc.network);
+  NoteNetwork(loc.network, "RemoveDirectoryW", path);
   std::uint32_t err;
   auto node = Lookup(loc, err);
   if (!node) return err;
@@ -471,7 +474,7 @@ std::uint32_t MemoryMachine::OpenFile(const String& path, std::uint32_t access, 
   file = 0;
   if (auto e = Enter("CreateFileW", {path})) return *e;
   Location loc = Locate(path);
-  NoteNetwork(loc.network);
+  NoteNetwork(loc.network, "CreateFileW", path);
   std::uint32_t err;
   if (loc.error) return loc.error;
   if (loc.parts.empty()) return kErrAccessDenied;  // a volume root is a folder
@@ -545,7 +548,7 @@ std::uint32_t MemoryMachine::ReadFile(Handle file, void* buffer, std::uint32_t s
   }
   OpenFileRec& f = *it->second;
   if (auto e = Enter("ReadFile", {f.subject})) return *e;
-  NoteNetwork(f.network);
+  NoteNetwork(f.network, "ReadFile", f.subject);
   if (!(f.access & kAccessReadBits)) return kErrAccessDenied;
   if (size > 0 && buffer == nullptr) return kErrInvalidParameter;
   const Bytes& data = f.node->data;
@@ -568,7 +571,7 @@ std::uint32_t MemoryMachine::WriteFile(Handle file, const void* data, std::uint3
   }
   OpenFileRec& f = *it->second;
   if (auto e = Enter("WriteFile", {f.subject})) return *e;
-  NoteNetwork(f.network);
+  NoteNetwork(f.network, "WriteFile", f.subject);
   if (!(f.access & kAccessWriteBits)) return kErrAccessDenied;
   if (size > 0 && data == nullptr) return kErrInvalidParameter;
   Bytes& content = f.node->data;
@@ -609,11 +612,24 @@ std::uint32_t MemoryMachine::GetFileSize(Handle file, std::uint64_t& size) {
   return kOk;
 }
 
+std::uint32_t MemoryMachine::GetFileWriteTimeOf(Handle file, FileTime& lastWrite) {
+  std::lock_guard lk(mu_);
+  lastWrite = 0;
+  auto it = files_.find(file);
+  if (it == files_.end()) {
+    Enter("GetFileTime");
+    return kErrInvalidHandle;
+  }
+  if (auto e = Enter("GetFileTime", {it->second->subject})) return *e;
+  lastWrite = it->second->node->lastWrite;
+  return kOk;
+}
+
 std::uint32_t MemoryMachine::DeleteFile(const String& path) {
   std::lock_guard lk(mu_);
   if (auto e = Enter("DeleteFileW", {path})) return *e;
   Location loc = Locate(path);
-  NoteNetwork(loc.network);
+  NoteNetwork(loc.network, "DeleteFileW", path);
   std::uint32_t err;
   auto node = Lookup(loc, err);
   if (!node) return err;
@@ -630,7 +646,7 @@ std::uint32_t MemoryMachine::ReplaceFileWith(const String& from, const String& t
   if (auto e = Enter("MoveFileExW", {from, to})) return *e;
   Location src = Locate(from);
   Location dst = Locate(to);
-  NoteNetwork(src.network || dst.network);
+  NoteNetwork(src.network || dst.network, "MoveFileExW", from);
   std::uint32_t err;
   auto node = Lookup(src, err);
   if (!node) return err;
@@ -675,7 +691,7 @@ std::uint32_t MemoryMachine::GetTempFileName(const String& folder, const String&
     // The name is only formed: the folder must exist, nothing is created
     // and nothing is tested for writing.
     Location loc = Locate(folder);
-    NoteNetwork(loc.network);
+    NoteNetwork(loc.network, "GetTempFileNameW", folder);
     std::uint32_t err;
     auto dir = Lookup(loc, err);
     if (!dir || !dir->folder) return kErrDirectory;
@@ -688,7 +704,7 @@ std::uint32_t MemoryMachine::GetTempFileName(const String& folder, const String&
     return kOk;
   }
   Location loc = Locate(folder);
-  NoteNetwork(loc.network);
+  NoteNetwork(loc.network, "GetTempFileNameW", folder);
   std::uint32_t err;
   auto dir = Lookup(loc, err);
   if (!dir || !dir->folder) return kErrDirectory;
@@ -721,7 +737,7 @@ std::uint32_t MemoryMachine::FindFirstFileWriteTime(const String& pattern, FileT
   lastWrite = 0;
   if (auto e = Enter("FindFirstFileW", {pattern})) return *e;
   Location loc = Locate(pattern);
-  NoteNetwork(loc.network);
+  NoteNetwork(loc.network, "FindFirstFileW", pattern);
   if (loc.error) return loc.error;
   if (loc.parts.empty()) return kErrFileNotFound;
   const String last = loc.parts.back();
@@ -792,7 +808,7 @@ std::uint32_t MemoryMachine::GetVolumeInformation(const String& rootPath, std::u
   SplitRoot(full, prefix, parts);
   if (!parts.empty()) return kErrDirNotRoot;
   Location loc = Locate(full);
-  NoteNetwork(loc.network);
+  NoteNetwork(loc.network, "GetVolumeInformationW", rootPath);
   std::uint32_t err;
   if (!Lookup(loc, err)) return err;
   fileSystemFlags = loc.volume->fsFlags;
@@ -906,7 +922,7 @@ std::uint32_t MemoryMachine::GetFileDacl(const String& path, Dacl& dacl) {
   dacl = Dacl{};
   if (auto e = Enter("GetFileSecurityW", {path})) return *e;
   Location loc = Locate(path);
-  NoteNetwork(loc.network);
+  NoteNetwork(loc.network, "GetFileSecurityW", path);
   std::uint32_t err;
   auto node = Lookup(loc, err);
   if (!node) return err;
@@ -918,7 +934,7 @@ std::uint32_t MemoryMachine::SetFileDacl(const String& path, const Dacl& dacl) {
   std::lock_guard lk(mu_);
   if (auto e = Enter("SetFileSecurityW", {path})) return *e;
   Location loc = Locate(path);
-  NoteNetwork(loc.network);
+  NoteNetwork(loc.network, "SetFileSecurityW", path);
   std::uint32_t err;
   auto node = Lookup(loc, err);
   if (!node) return err;
@@ -933,7 +949,7 @@ std::uint32_t MemoryMachine::CreateShellLink(const String& linkPath, const Shell
   std::lock_guard lk(mu_);
   if (auto e = Enter("IPersistFile::Save", {linkPath})) return *e;
   Location loc = Locate(linkPath);
-  NoteNetwork(loc.network);
+  NoteNetwork(loc.network, "IPersistFile::Save", linkPath);
   std::uint32_t err;
   if (loc.error) return HresultFromWin32(loc.error);
   auto parent = LookupParent(loc, err);
@@ -960,7 +976,7 @@ std::uint32_t MemoryMachine::ReadShellLink(const String& linkPath, ShellLink& li
   link = ShellLink{};
   if (auto e = Enter("IPersistFile::Load", {linkPath})) return *e;
   Location loc = Locate(linkPath);
-  NoteNetwork(loc.network);
+  NoteNetwork(loc.network, "IPersistFile::Load", linkPath);
   std::uint32_t err;
   auto node = Lookup(loc, err);
   if (!node) return HresultFromWin32(err);

@@ -242,12 +242,29 @@ std::uint64_t MemoryMachine::NetworkCount() const {
   return network_;
 }
 
+std::vector<MemoryMachine::NetworkOperation> MemoryMachine::NetworkOperations() const {
+  std::lock_guard lk(mu_);
+  return networkOps_;
+}
+
+void MemoryMachine::SetNetworkLatencyMicros(std::uint64_t micros) {
+  std::lock_guard lk(mu_);
+  networkLatencyMicros_ = micros;
+}
+
+std::uint64_t MemoryMachine::SimulatedNetworkMicros() const {
+  std::lock_guard lk(mu_);
+  return simulatedNetworkMicros_;
+}
+
 void MemoryMachine::ResetCounts() {
   std::lock_guard lk(mu_);
   counts_.clear();
   subjectCounts_.clear();
   total_ = 0;
   network_ = 0;
+  simulatedNetworkMicros_ = 0;
+  networkOps_.clear();
 }
 
 // ------------------------------------------------------------------ handles

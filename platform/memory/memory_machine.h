@@ -50,6 +50,7 @@
 //   | WriteFile               | WriteFile                | path of the open file  | error                  |
 //   | SeekToEnd               | SetFilePointerEx         | path of the open file  | error                  |
 //   | GetFileSize             | GetFileSizeEx            | path of the open file  | error                  |
+//   | GetFileWriteTimeOf      | GetFileTime              | path of the open file  | error                  |
 //   | DeleteFile              | DeleteFileW              | path                   | error                  |
 //   | ReplaceFileWith         | MoveFileExW              | from path and to path  | error                  |
 //   | GetTempFileName         | GetTempFileNameW         | folder                 | error                  |
@@ -131,7 +132,11 @@
 //   NetworkCount() counts the path operations whose path reached storage
 //   through a network name (a UNC path, also one of this computer's shares,
 //   or a mapped drive), plus ReadFile and WriteFile calls on files opened
-//   that way. An open of \\SERVER\SHARE\FILE is one round trip.
+//   that way. An open of \\SERVER\SHARE\FILE is one round trip; the size
+//   and times of an open file (GetFileSizeEx, GetFileTime) come with the
+//   open's answer and are none. NetworkOperations() lists the round trips
+//   in order; SetNetworkLatencyMicros gives each a simulated cost that
+//   SimulatedNetworkMicros() adds up (nothing is slept).
 #pragma once
 
 #include <condition_variable>
@@ -196,6 +201,7 @@ class MemoryMachine final : public Platform {
   std::uint32_t WriteFile(Handle file, const void* data, std::uint32_t size, std::uint32_t& written) override;
   std::uint32_t SeekToEnd(Handle file, std::uint64_t& newPosition) override;
   std::uint32_t GetFileSize(Handle file, std::uint64_t& size) override;
+  std::uint32_t GetFileWriteTimeOf(Handle file, FileTime& lastWrite) override;
   std::uint32_t DeleteFile(const String& path) override;
   std::uint32_t ReplaceFileWith(const String& from, const String& to) override;
   std::uint32_t GetTempFileName(const String& folder, const String& prefix, String& path,
@@ -303,6 +309,22 @@ class MemoryMachine final : public Platform {
   std::map<std::string, std::uint64_t> Counts() const;
   std::uint64_t TotalCount() const;
   std::uint64_t NetworkCount() const;
+  // One network round trip: the operation's Win32 name and its path
+  // (upper-cased; for ReadFile and WriteFile the path of the open file).
+  struct NetworkOperation {
+    std::string op;
+    String path;
+    bool operator==(const NetworkOperation&) const = default;
+  };
+  // The network round trips since the last ResetCounts, in order (the
+  // first kMaxRecordedNetworkOperations of them; NetworkCount counts all).
+  static constexpr std::size_t kMaxRecordedNetworkOperations = 100000;
+  std::vector<NetworkOperation> NetworkOperations() const;
+  // Every network round trip from now on costs this simulated latency. The
+  // time is only added up (SimulatedNetworkMicros), never slept.
+  void SetNetworkLatencyMicros(std::uint64_t micros);
+  // The latencies of the round trips since the last ResetCounts.
+  std::uint64_t SimulatedNetworkMicros() const;
   void ResetCounts();
 
   // ================================================== machine set-up
@@ -554,7 +576,9 @@ class MemoryMachine final : public Platform {
 
   // Counts the call and returns the error of an injection that fires.
   std::optional<std::uint32_t> Enter(const char* op, std::initializer_list<StringView> subjects = {});
-  void NoteNetwork(bool network);
+  // Counts a network round trip of `op` on `path`: its simulated latency
+  // and its place in the sequence.
+  void NoteNetwork(bool network, const char* op, StringView path);
 
   // paths
   std::uint32_t FullPath(const String& path, String& full) const;
@@ -596,6 +620,9 @@ class MemoryMachine final : public Platform {
   std::map<std::pair<std::string, String>, std::uint64_t> subjectCounts_;
   std::uint64_t total_ = 0;
   std::uint64_t network_ = 0;
+  std::uint64_t networkLatencyMicros_ = 0;
+  std::uint64_t simulatedNetworkMicros_ = 0;
+  std::vector<NetworkOperation> networkOps_;
 
   // machine
   String computerName_ = u"WORKSTATION";

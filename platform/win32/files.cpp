@@ -57,6 +57,14 @@ std::uint32_t Win32Platform::GetFileSize(Handle file, std::uint64_t& size) {
   return kOk;
 }
 
+std::uint32_t Win32Platform::GetFileWriteTimeOf(Handle file, FileTime& lastWrite) {
+  lastWrite = 0;
+  FILETIME written{};
+  if (!::GetFileTime(ToHANDLE(file), nullptr, nullptr, &written)) return LastErrorOr(kErrInvalidHandle);
+  lastWrite = ToFileTime(written);
+  return kOk;
+}
+
 std::uint32_t Win32Platform::DeleteFile(const String& path) {
   return ::DeleteFileW(W(path)) ? kOk : LastErrorOr(kErrFileNotFound);
 }

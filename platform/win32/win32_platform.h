@@ -68,6 +68,7 @@ class Win32Platform final : public Platform {
   std::uint32_t WriteFile(Handle file, const void* data, std::uint32_t size, std::uint32_t& written) override;
   std::uint32_t SeekToEnd(Handle file, std::uint64_t& newPosition) override;
   std::uint32_t GetFileSize(Handle file, std::uint64_t& size) override;
+  std::uint32_t GetFileWriteTimeOf(Handle file, FileTime& lastWrite) override;
   std::uint32_t DeleteFile(const String& path) override;
   std::uint32_t ReplaceFileWith(const String& from, const String& to) override;
   std::uint32_t GetTempFileName(const String& folder, const String& prefix, String& path,

@@ -628,6 +628,93 @@ TEST_F(MachineFixture, OperationsAreCountedByNameAndPath) {
   EXPECT_EQ(m.NetworkCount(), 0u);
 }
 
+// The round trips are recorded in order with their paths, the volume query
+// of a share among them, and each costs the simulated latency in force when
+// it is made; local operations cost nothing.
+TEST_F(MachineFixture, NetworkOperationsAreRecordedInOrderWithTheirLatency) {
+  m.ResetCounts();
+  m.SetNetworkLatencyMicros(500);
+  Bytes bytes;
+  ASSERT_EQ(m.ReadWholeFile(u"\\\\srv\\norva\\tarvex\\qtcfg.ini", bytes), kOk);
+  std::uint32_t flags = 0, attributes = 0;
+  String fs;
+  ASSERT_EQ(m.GetVolumeInformation(u"\\\\SRV\\NORVA\\", flags, fs), kOk);
+  ASSERT_EQ(m.GetVolumeInformation(u"C:\\", flags, fs), kOk);
+  m.GetFileAttributes(u"C:\\DATA\\X.TXT", attributes);
+  m.SetNetworkLatencyMicros(30000);
+  m.GetFileAttributes(u"M:\\NOTHERE.TXT", attributes);  // a failed query is a round trip too
+  FileTime written = 0;
+  ASSERT_EQ(m.FindFirstFileWriteTime(u"N:\\X.TXT", written), kOk);
+
+  std::vector<std::string> trips;
+  for (const MemoryMachine::NetworkOperation& op : m.NetworkOperations()) trips.push_back(op.op + " " + Utf8(op.path));
+  const std::vector<std::string> expected = {
+      "CreateFileW \\\\SRV\\NORVA\\TARVEX\\QTCFG.INI",
+      "ReadFile \\\\SRV\\NORVA\\TARVEX\\QTCFG.INI",
+      "ReadFile \\\\SRV\\NORVA\\TARVEX\\QTCFG.INI",
+      "GetVolumeInformationW \\\\SRV\\NORVA\\",
+      "GetFileAttributesW M:\\NOTHERE.TXT",
+      "FindFirstFileW N:\\X.TXT",
+  };
+  EXPECT_EQ(trips, expected);
+  EXPECT_EQ(m.NetworkCount(), expected.size());
+  EXPECT_EQ(m.SimulatedNetworkMicros(), 4u * 500 + 2u * 30000);
+
+  m.ResetCounts();
+  EXPECT_TRUE(m.NetworkOperations().empty());
+  EXPECT_EQ(m.SimulatedNetworkMicros(), 0u);
+}
+
+// An open file is read to its end in one read when its size holds (the
+// request is one byte larger, so the short answer shows the end); a file
+// over the limit is refused and nothing is kept.
+TEST_F(MachineFixture, AnOpenFileIsReadToItsEndInOneRead) {
+  struct Case {
+    const char* name;
+    std::string content;
+    std::uint64_t maxBytes;
+    std::uint32_t error;
+    std::uint64_t reads;
+  } cases[] = {
+      {"small", "[QTCONFIG]\r\n", UINT64_MAX, kOk, 1},
+      {"empty", "", UINT64_MAX, kOk, 1},
+      {"beyond a read chunk", std::string(200000, 'x'), UINT64_MAX, kOk, 1},
+      {"over the limit", "0123456789", 9, kErrFileTooLarge, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(m.WriteTextFile(u"\\\\SRV\\NORVA\\F.TXT", c.content));
+    Handle h = 0;
+    ASSERT_EQ(m.OpenFile(u"\\\\SRV\\NORVA\\F.TXT", kGenericRead, kShareRead, Disposition::OpenExisting, h), kOk);
+    m.ResetCounts();
+    Bytes bytes{1, 2, 3};
+    EXPECT_EQ(m.ReadOpenFile(h, bytes, c.maxBytes), c.error);
+    EXPECT_EQ(m.Count("ReadFile"), c.reads);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), c.error == kOk ? c.content : "");
+    m.CloseHandle(h);
+  }
+}
+
+// An open file's last-write time is the one FindFirstFileW reports, and it
+// comes with the open: no round trip of its own.
+TEST_F(MachineFixture, LastWriteTimeOfAnOpenFile) {
+  const FileTime t = MemoryMachine::MakeFileTime(2025, 3, 4, 5, 6, 7);
+  ASSERT_TRUE(m.SetLastWriteTime(u"\\\\SRV\\NORVA\\TARVEX\\QTCFG.INI", t));
+  Handle h = 0;
+  ASSERT_EQ(m.OpenFile(u"M:\\TARVEX\\QTCFG.INI", kGenericRead, kShareRead, Disposition::OpenExisting, h), kOk);
+  m.ResetCounts();
+  FileTime fromHandle = 0, found = 0;
+  EXPECT_EQ(m.GetFileWriteTimeOf(h, fromHandle), kOk);
+  EXPECT_EQ(fromHandle, t);
+  EXPECT_EQ(m.Count("GetFileTime", u"M:\\TARVEX\\QTCFG.INI"), 1u);
+  EXPECT_EQ(m.NetworkCount(), 0u);
+  ASSERT_EQ(m.FindFirstFileWriteTime(u"\\\\SRV\\NORVA\\TARVEX\\QTCFG.INI", found), kOk);
+  EXPECT_EQ(found, fromHandle);
+  m.CloseHandle(h);
+  EXPECT_EQ(m.GetFileWriteTimeOf(h, fromHandle), kErrInvalidHandle);
+  EXPECT_EQ(fromHandle, 0u);
+}
+
 // ------------------------------------------------------------------ dialogs
 
 TEST(MemoryDialogs, MessageBoxStaysOpenUntilAnotherThreadEndsIt) {
