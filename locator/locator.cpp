@@ -212,9 +212,15 @@ std::int32_t LocateAppData(char16_t* connectIniPath, char16_t* configFilePath, A
   area.shareRoot = WithTrailingBackslash(uncName);
   area.tarvexFolder = area.shareRoot + u"TARVEX";
   area.netBinFolder = area.shareRoot + u"NETBIN";
+  // QVLINK.INI is optional. Its existence test and its read are one step:
+  // the open that reads it answers the test, an open that fails meaning
+  // "absent" (on a file server a separate test would be one more round
+  // trip). A file that exists but cannot be opened gave empty values before
+  // and counts as absent now: the same folders either way.
   const String linkFile = area.shareRoot + u"QVLINK.INI";
-  if (os.FileExists(linkFile)) {
-    const IniFile link = IniFile::Load(linkFile);
+  std::uint32_t linkStatus = kOk;
+  const IniFile link = IniFile::Load(linkFile, &linkStatus);
+  if (linkStatus == kOk) {
     const String appData = link.Get(u"NorvaAppData", u"UNCname");
     if (!appData.empty() && (IsUnc(appData) || island)) area.tarvexFolder = appData;
     const String netBin = link.Get(u"NorvaNetBin", u"UNCname");
@@ -225,7 +231,8 @@ std::int32_t LocateAppData(char16_t* connectIniPath, char16_t* configFilePath, A
 
   // The pointer file must be readable as such (readers shared, writers
   // refused), not merely present: an INI read of an unreadable file would
-  // look like an empty one.
+  // look like an empty one. The open test and the read are one step: the
+  // file is read once, through the handle of the test.
   const String pointerFile = area.tarvexFolder + u"QTCFG.INI";
   Handle file = 0;
   if (const std::uint32_t error = os.OpenFile(pointerFile, kGenericRead, kShareRead, Disposition::OpenExisting, file);
@@ -233,10 +240,9 @@ std::int32_t LocateAppData(char16_t* connectIniPath, char16_t* configFilePath, A
     message = Text(946) + u"\r" + os.FormatSystemMessage(error);
     return kErrPointerFileUnreadable;
   }
-  os.CloseHandle(file);
-
   std::uint32_t readStatus = kOk;
-  const IniFile pointer = IniFile::Load(pointerFile, &readStatus);
+  const IniFile pointer = IniFile::Read(file, &readStatus);
+  os.CloseHandle(file);
   if (readStatus != kOk) {  // opens, but cannot be read whole (too large, say)
     message = Text(946) + u"\r" + os.FormatSystemMessage(readStatus);
     return kErrPointerFileUnreadable;

@@ -55,8 +55,21 @@ String DecodeTextFile(const Bytes& b) {
 }
 
 IniFile IniFile::Load(StringView path, std::uint32_t* status) {
+  Platform& os = Current();
+  Handle file = 0;
+  std::uint32_t rc = os.OpenFile(String(path), kGenericRead, kShareRead | kShareWrite, Disposition::OpenExisting, file);
+  IniFile ini;
+  if (rc == kOk) {
+    ini = Read(file, &rc);
+    os.CloseHandle(file);
+  }
+  if (status) *status = rc;
+  return ini;
+}
+
+IniFile IniFile::Read(Handle file, std::uint32_t* status) {
   Bytes contents;
-  std::uint32_t rc = Current().ReadWholeFile(String(path), contents, kMaxFileBytes);
+  std::uint32_t rc = Current().ReadOpenFile(file, contents, kMaxFileBytes);
   IniFile ini;
   if (rc == kOk) {
     try {

@@ -13,8 +13,8 @@
 // (byte-order mark) or ANSI; a file over kMaxFileBytes is not read.
 //
 // These files sit on a file server and every open is a network round trip,
-// so a file is read once per use: load it into an IniFile, then ask it for
-// as many keys as needed.
+// so a file is read once per use (one open and, unless it grows meanwhile,
+// one read): load it into an IniFile, then ask it for as many keys as needed.
 #pragma once
 
 #include <cstdint>
@@ -36,6 +36,9 @@ class IniFile {
   // One read of the file through the platform. `status` receives the
   // platform's error (0 when read); a file that cannot be read is empty.
   static IniFile Load(StringView path, std::uint32_t* status = nullptr);
+  // The same from a file the caller has opened (and closes): for a caller
+  // that opens with sharing rules of its own.
+  static IniFile Read(platform::Handle file, std::uint32_t* status = nullptr);
   // Decodes and parses file contents (byte-order mark decides the encoding;
   // without one the ANSI code page of the platform is used).
   static IniFile Parse(const Bytes& contents);
