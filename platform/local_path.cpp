@@ -9,6 +9,8 @@ using namespace platform;
 
 namespace {
 
+thread_local ComputerNameCache* t_computerNameCache = nullptr;
+
 // GetFullPathNameW, then the universal name when the drive is a mapped
 // network drive; otherwise the full path unchanged.
 String FullPathWithUncExpansion(const String& path) {
@@ -27,11 +29,26 @@ String FullPathWithUncExpansion(const String& path) {
 
 }  // namespace
 
+ComputerNameCache::ComputerNameCache() : outer_(t_computerNameCache) { t_computerNameCache = this; }
+
+ComputerNameCache::~ComputerNameCache() { t_computerNameCache = outer_; }
+
+String LocalComputerName() {
+  ComputerNameCache* cache = t_computerNameCache;
+  if (cache && cache->known_) return cache->name_;
+  String computer;
+  if (Current().GetComputerName(computer) != kOk) computer.clear();
+  if (cache) {
+    cache->name_ = computer;
+    cache->known_ = true;
+  }
+  return computer;
+}
+
 std::int32_t GetLocalPath(StringView pathIn, String& localPath) {
   localPath.clear();
   Platform& os = Current();
-  String computer;
-  if (os.GetComputerName(computer) != kOk) computer.clear();
+  const String computer = LocalComputerName();
 
   String path(pathIn);
   if (path.size() >= 2 && path[1] == u':') {

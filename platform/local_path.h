@@ -20,4 +20,27 @@ std::int32_t GetLocalPath(StringView path, String& localPath);
 // of the share query is passed on. `localPath` is cleared first.
 std::int32_t GetShareLocalPath(StringView uncPath, String& localPath);
 
+// While one is alive on a thread, GetLocalPath calls on that thread ask for
+// the computer name once and reuse the answer: a caller that translates many
+// paths in one step (a settings load) holds one. The computer name of a
+// running Windows does not change (a new name takes effect at the next
+// start), so the answers are the same as without it.
+class ComputerNameCache {
+ public:
+  ComputerNameCache();
+  ~ComputerNameCache();
+  ComputerNameCache(const ComputerNameCache&) = delete;
+  ComputerNameCache& operator=(const ComputerNameCache&) = delete;
+
+ private:
+  friend String LocalComputerName();
+  bool known_ = false;
+  String name_;
+  ComputerNameCache* outer_;
+};
+
+// The computer name (GetComputerNameW), empty when it cannot be read;
+// through the thread's ComputerNameCache when one is alive.
+String LocalComputerName();
+
 }  // namespace qv

@@ -7,6 +7,7 @@
 
 #include "platform/seam.h"
 #include "platform/sysinfo.h"
+#include "settings/load_facts.h"
 
 namespace qv::settings {
 
@@ -117,6 +118,12 @@ bool ReadConfigFile(SuiteSettings& s, TFileBase& list) {
   if (os.OpenFile(s.ConfigFile, platform::kGenericRead, platform::kShareRead, platform::Disposition::OpenExisting,
                   file) != platform::kOk)
     return false;
+  LoadFacts::OpenedFileIn(s.ConfigFile);
+  // The last-write time of the file read: the handle's own, which on a file
+  // server came with the open's answer, instead of a search for the file
+  // (one more round trip). The time query and the open are one step.
+  platform::FileTime written = 0;
+  s.ConfigFileTime = os.GetFileWriteTimeOf(file, written) == platform::kOk ? written : GetFileWriteTime(s.ConfigFile);
 
   Bytes bytes;
   bool ok = true;

@@ -95,9 +95,10 @@ String MachineSelector();
 
 // ---------------------------------------------------------------- the load steps
 
-// Reads ConfigFile into list: open deny-write, decode, encoding from the
-// first bytes, initial-default marker. False when the file cannot be
-// opened (list left empty). A failure while reading empties the list.
+// Reads ConfigFile into list: open deny-write, ConfigFileTime from the open
+// file, decode, encoding from the first bytes, initial-default marker. False
+// when the file cannot be opened (list and ConfigFileTime left as they
+// were). A failure while reading empties the list.
 bool ReadConfigFile(SuiteSettings& s, TFileBase& list);
 
 // Every directive in its fixed order, including the environment options and

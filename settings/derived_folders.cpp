@@ -7,12 +7,15 @@
 #include "platform/local_path.h"
 #include "platform/seam.h"
 #include "settings/config_reader.h"
+#include "settings/load_facts.h"
 
 namespace qv::settings {
 
 using platform::Current;
 
 namespace {
+
+thread_local LoadFacts* t_loadFacts = nullptr;
 
 // Creates the folder and its missing parents; failures are left to the
 // folder's users to notice.
@@ -55,6 +58,21 @@ String VolumeRoot(StringView path) {
 
 }  // namespace
 
+LoadFacts::LoadFacts() : outer_(t_loadFacts) { t_loadFacts = this; }
+
+LoadFacts::~LoadFacts() { t_loadFacts = outer_; }
+
+void LoadFacts::OpenedFileIn(StringView path) {
+  if (!t_loadFacts) return;
+  const std::size_t cut = path.find_last_of(u'\\');
+  t_loadFacts->openedFolder_ = cut == StringView::npos ? String() : String(path.substr(0, cut));
+}
+
+bool LoadFacts::FolderExists(StringView folder) {
+  if (!t_loadFacts || t_loadFacts->openedFolder_.empty()) return false;
+  return EqualsNoCaseAscii(WithoutTrailingBackslash(folder), t_loadFacts->openedFolder_);
+}
+
 void FillTempAndTraceFolders(SuiteSettings& s) {
   platform::Platform& os = Current();
   if (s.LocalTempDir.empty()) {
@@ -85,7 +103,11 @@ void FillTempAndTraceFolders(SuiteSettings& s) {
   s.LocalTempDir = WithTrailingBackslash(s.LocalTempDir);
 
   s.TraceDir = s.TraceDirOption.empty() ? s.AppDataDir : s.TraceDirOption;
-  CreateFolders(s.TraceDir);
+  // The trace folder is created when it is missing. Usually it is the Tarvex
+  // folder, from which this load has just opened the configuration file: the
+  // open has answered the folder test (on a file server one round trip
+  // fewer), and only another folder is tested.
+  if (!LoadFacts::FolderExists(s.TraceDir)) CreateFolders(s.TraceDir);
 }
 
 void FillRequestNumbers(SuiteSettings& s) {

@@ -12,6 +12,7 @@
 #include "platform/sysinfo.h"
 #include "platform/timed_message.h"
 #include "settings/config_reader.h"
+#include "settings/load_facts.h"
 #include "settings/service_identity.h"
 #include "settings/suite_settings.h"
 
@@ -119,6 +120,11 @@ std::int32_t LoadSuiteSettings(bool reread, bool force, bool quiet) {
 
   settings::ExclusiveLoad lock;
   SuiteSettings& s = Settings();
+  // What this call learns of the machine and may reuse until it returns:
+  // the computer name (GetLocalPath asks for it for every folder) and the
+  // folder the configuration file is opened from.
+  settings::LoadFacts facts;
+  ComputerNameCache computerName;
 
   if (!s.ConfigFile.empty()) {
     if (!reread) return 0;
@@ -194,11 +200,13 @@ std::int32_t LoadSuiteSettings(bool reread, bool force, bool quiet) {
   if (s.ConfigFile.empty()) return Fail(s, kErrNoConfigFileName, String(), quiet);
 
   s.LastLoadMessage.clear();
-  s.ConfigFileTime = GetFileWriteTime(s.ConfigFile);
 
+  // The file's last-write time is taken by ReadConfigFile from the handle
+  // it reads through; only a file that cannot be opened is searched for.
   TFileBase list;
   if (!settings::ReadConfigFile(s, list)) {
     // Not an error: the program runs on the standard layout.
+    s.ConfigFileTime = GetFileWriteTime(s.ConfigFile);
     s.ConfigFile.clear();
     settings::FillTempAndTraceFolders(s);
     settings::FillRequestNumbers(s);
