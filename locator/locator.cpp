@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "events/event_log.h"
+#include "platform/handles.h"
 #include "platform/ini.h"
 #include "platform/registry.h"
 #include "platform/special_folder.h"
@@ -227,13 +228,14 @@ std::int32_t LocateAppData(char16_t* connectIniPath, char16_t* configFilePath, A
   // refused), not merely present: an INI read of an unreadable file would
   // look like an empty one.
   const String pointerFile = area.tarvexFolder + u"QTCFG.INI";
-  Handle file = 0;
-  if (const std::uint32_t error = os.OpenFile(pointerFile, kGenericRead, kShareRead, Disposition::OpenExisting, file);
+  UniqueFile file(os);
+  if (const std::uint32_t error =
+          os.OpenFile(pointerFile, kGenericRead, kShareRead, Disposition::OpenExisting, file.put());
       error != kOk) {
     message = Text(946) + u"\r" + os.FormatSystemMessage(error);
     return kErrPointerFileUnreadable;
   }
-  os.CloseHandle(file);
+  file.reset();
 
   std::uint32_t readStatus = kOk;
   const IniFile pointer = IniFile::Load(pointerFile, &readStatus);
