@@ -4,6 +4,7 @@
 #include "connect/connect_driver.h"
 #include "connect/dmfilesec.h"
 #include "platform/files.h"
+#include "platform/handles.h"
 #include "platform/registry.h"
 #include "platform/special_folder.h"
 #include "settings/suite_settings.h"
@@ -116,10 +117,9 @@ void RecordConnection() {
   };
   try {
     for (const Record& r : records) {
-      Handle key = 0;
-      if (os.RegCreateKey(RootKey::CurrentUser, r.key, kKeyWrite, key) != kOk) continue;
-      os.RegSetValue(key, u"UNCname", RegType::Sz, RegStringBytes(*r.value));
-      os.RegCloseKey(key);
+      UniqueKey key(os);
+      if (os.RegCreateKey(RootKey::CurrentUser, r.key, kKeyWrite, key.put()) != kOk) continue;
+      os.RegSetValue(key.get(), u"UNCname", RegType::Sz, RegStringBytes(*r.value));
     }
   } catch (const std::exception&) {
     // The registry records are a convenience for the installers; a fault

@@ -2,6 +2,7 @@
 
 #include "connect/message_dialog.h"
 #include "platform/files.h"
+#include "platform/handles.h"
 #include "platform/seam.h"
 #include "settings/suite_settings.h"
 
@@ -23,11 +24,11 @@ struct ShellFoldersFault {
 // but cannot be read is a fault.
 String ProgramsFolder(RootKey root, const char16_t* name) {
   Platform& os = Current();
-  Handle key = 0;
-  if (os.RegOpenKey(root, kShellFolders, kKeyRead, key) != kOk) return String();
+  UniqueKey key(os);
+  if (os.RegOpenKey(root, kShellFolders, kKeyRead, key.put()) != kOk) return String();
   RegValue value;
-  const std::uint32_t rc = os.RegQueryValue(key, name, value, true);
-  os.RegCloseKey(key);
+  const std::uint32_t rc = os.RegQueryValue(key.get(), name, value, true);
+  key.reset();
   if (rc == kErrFileNotFound) return String();
   if (rc != kOk) throw ShellFoldersFault{rc};
   if (value.type != RegType::Sz && value.type != RegType::ExpandSz) return String();

@@ -2,6 +2,7 @@
 
 #include "connect/connect_context.h"
 #include "connect/message_dialog.h"
+#include "platform/handles.h"
 #include "platform/registry.h"
 #include "platform/seam.h"
 #include "settings/suite_settings.h"
@@ -21,24 +22,20 @@ String ReadEnvironmentValue(const char16_t* name) {
 class WritableEnvironmentKey {
  public:
   WritableEnvironmentKey() {
-    if (Current().RegOpenKey(RootKey::LocalMachine, kEnvironmentKey, kKeyWrite | kKeyRead, handle_) != kOk) handle_ = 0;
+    if (key_.platform().RegOpenKey(RootKey::LocalMachine, kEnvironmentKey, kKeyWrite | kKeyRead, key_.put()) != kOk)
+      static_cast<void>(key_.release());  // a failed open leaves nothing to close
   }
-  ~WritableEnvironmentKey() {
-    if (handle_) Current().RegCloseKey(handle_);
-  }
-  WritableEnvironmentKey(const WritableEnvironmentKey&) = delete;
-  WritableEnvironmentKey& operator=(const WritableEnvironmentKey&) = delete;
-  bool ok() const { return handle_ != 0; }
+  bool ok() const { return static_cast<bool>(key_); }
   bool Set(const char16_t* name, StringView value) {
-    return Current().RegSetValue(handle_, name, RegType::Sz, RegStringBytes(value)) == kOk;
+    return key_.platform().RegSetValue(key_.get(), name, RegType::Sz, RegStringBytes(value)) == kOk;
   }
   bool Delete(const char16_t* name) {
-    const std::uint32_t rc = Current().RegDeleteValue(handle_, name);
+    const std::uint32_t rc = key_.platform().RegDeleteValue(key_.get(), name);
     return rc == kOk || rc == kErrFileNotFound;
   }
 
  private:
-  Handle handle_ = 0;
+  UniqueKey key_;
 };
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "locator/qv9reg.h"
+#include "platform/handles.h"
 #include "platform/ini.h"
 #include "platform/local_path.h"
 #include "platform/registry.h"
@@ -113,8 +114,8 @@ int BrokenLocate() {
   Say(u"  NorvaConnectIniPath = " + missing + u" (no such file)");
 
   std::uint32_t error = 0;
-  const Handle library = os.LoadLibrary(u"QV9REG.DLL", error);
-  auto nad = library ? reinterpret_cast<QVGETNAD_FN>(os.GetProcAddress(library, "QVGETNAD")) : nullptr;
+  const platform::UniqueLibrary library(os, os.LoadLibrary(u"QV9REG.DLL", error));
+  auto nad = library ? reinterpret_cast<QVGETNAD_FN>(os.GetProcAddress(library.get(), "QVGETNAD")) : nullptr;
   if (!nad) {
     Say(Format(u"  QV9REG.DLL not loaded (%u)", error));
     return 1;
@@ -124,7 +125,6 @@ int BrokenLocate() {
   auto chars = [](std::vector<char16_t>& b) { return reinterpret_cast<QVCHAR*>(b.data()); };
   const int rc = nad(chars(tarvex), chars(netBin), chars(root), chars(ini), chars(cfg), chars(message), 1, nullptr);
   Say(Format(u"  QVGETNAD (no dialog) returned %d: %s", rc, String(message.data())));
-  os.FreeLibrary(library);
   return rc < 0 ? 0 : 1;
 }
 

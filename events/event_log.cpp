@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "events/alert.h"
+#include "platform/handles.h"
 #include "platform/registry.h"
 #include "platform/seam.h"
 #include "platform/sysinfo.h"
@@ -104,13 +105,12 @@ void WriteEvent(StringView text, std::int16_t kind, std::int32_t code, StringVie
   const EntryForm form = FormOf(kind);
   const std::vector<String> strings{String(sourceName), form.word, code == 0 ? String() : ToString(code),
                                     Joined(u" ", text)};
-  if (const Handle source = os.RegisterEventSource(String(sourceName))) {
+  if (const UniqueEventSource source(os, os.RegisterEventSource(String(sourceName))); source) {
     const String sid = CurrentUserSid(os);
     const auto type = static_cast<std::uint16_t>(kind);
     // A user identifier the log does not accept must not cost the entry.
-    if (os.ReportEvent(source, type, 0, form.eventId, sid, strings) == kErrInvalidParameter)
-      os.ReportEvent(source, type, 0, form.eventId, String(), strings);
-    os.DeregisterEventSource(source);
+    if (os.ReportEvent(source.get(), type, 0, form.eventId, sid, strings) == kErrInvalidParameter)
+      os.ReportEvent(source.get(), type, 0, form.eventId, String(), strings);
   }
 
   // Error and warning entries reach the operators by e-mail as well,

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "events/event_log.h"
+#include "platform/handles.h"
 #include "platform/ini.h"
 #include "platform/registry.h"
 #include "platform/special_folder.h"
@@ -234,15 +235,16 @@ std::int32_t LocateAppData(char16_t* connectIniPath, char16_t* configFilePath, A
   // look like an empty one. The open test and the read are one step: the
   // file is read once, through the handle of the test.
   const String pointerFile = area.tarvexFolder + u"QTCFG.INI";
-  Handle file = 0;
-  if (const std::uint32_t error = os.OpenFile(pointerFile, kGenericRead, kShareRead, Disposition::OpenExisting, file);
+  UniqueFile file(os);
+  if (const std::uint32_t error =
+          os.OpenFile(pointerFile, kGenericRead, kShareRead, Disposition::OpenExisting, file.put());
       error != kOk) {
     message = Text(946) + u"\r" + os.FormatSystemMessage(error);
     return kErrPointerFileUnreadable;
   }
   std::uint32_t readStatus = kOk;
-  const IniFile pointer = IniFile::Read(file, &readStatus);
-  os.CloseHandle(file);
+  const IniFile pointer = IniFile::Read(file.get(), &readStatus);
+  file.reset();
   if (readStatus != kOk) {  // opens, but cannot be read whole (too large, say)
     message = Text(946) + u"\r" + os.FormatSystemMessage(readStatus);
     return kErrPointerFileUnreadable;

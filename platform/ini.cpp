@@ -2,6 +2,8 @@
 
 #include <new>
 
+#include "platform/handles.h"
+
 namespace qv {
 
 using namespace platform;
@@ -56,13 +58,11 @@ String DecodeTextFile(const Bytes& b) {
 
 IniFile IniFile::Load(StringView path, std::uint32_t* status) {
   Platform& os = Current();
-  Handle file = 0;
-  std::uint32_t rc = os.OpenFile(String(path), kGenericRead, kShareRead | kShareWrite, Disposition::OpenExisting, file);
+  UniqueFile file(os);
+  std::uint32_t rc =
+      os.OpenFile(String(path), kGenericRead, kShareRead | kShareWrite, Disposition::OpenExisting, file.put());
   IniFile ini;
-  if (rc == kOk) {
-    ini = Read(file, &rc);
-    os.CloseHandle(file);
-  }
+  if (rc == kOk) ini = Read(file.get(), &rc);
   if (status) *status = rc;
   return ini;
 }

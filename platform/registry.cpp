@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "platform/handles.h"
+
 namespace qv {
 
 using namespace platform;
@@ -15,23 +17,18 @@ String KeyPath(StringView key) {
   return k;
 }
 
-// An open key that closes itself.
+// A key opened for the length of one function, with the status of its open.
 class OpenKey {
  public:
   OpenKey(RootKey root, StringView key, std::uint32_t access) {
-    status_ = Current().RegOpenKey(root, KeyPath(key), access, handle_);
-    if (status_ != kOk) handle_ = 0;
+    status_ = key_.platform().RegOpenKey(root, KeyPath(key), access, key_.put());
+    if (status_ != kOk) static_cast<void>(key_.release());  // a failed open leaves nothing to close
   }
-  ~OpenKey() {
-    if (handle_) Current().RegCloseKey(handle_);
-  }
-  OpenKey(const OpenKey&) = delete;
-  OpenKey& operator=(const OpenKey&) = delete;
   bool ok() const { return status_ == kOk; }
-  Handle handle() const { return handle_; }
+  Handle handle() const { return key_.get(); }
 
  private:
-  Handle handle_ = 0;
+  UniqueKey key_;
   std::uint32_t status_ = kErrInvalidHandle;
 };
 
@@ -170,9 +167,9 @@ void WriteRegInteger(RootKey root, StringView key, StringView valueName, std::in
 }
 
 std::uint32_t CreateRegKey(RootKey root, StringView key) {
-  Handle handle = 0;
-  const std::uint32_t status = Current().RegCreateKey(root, KeyPath(key), kKeyAllAccess, handle);
-  if (status == kOk && handle) Current().RegCloseKey(handle);
+  UniqueKey handle;
+  const std::uint32_t status = handle.platform().RegCreateKey(root, KeyPath(key), kKeyAllAccess, handle.put());
+  if (status != kOk) static_cast<void>(handle.release());  // a failed create leaves nothing to close
   return status;
 }
 

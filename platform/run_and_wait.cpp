@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/handles.h"
 #include "platform/seam.h"
 
 namespace qv {
@@ -27,25 +28,21 @@ std::int32_t RunAndWait(StringView commandLine, StringView workingFolder, std::i
   const String line(commandLine.substr(0, std::min(commandLine.size(), kCommandLineChars - 1)));
   const String folder = HasVisibleCharacter(workingFolder) ? String(workingFolder) : String();
 
-  Handle process = 0;
-  if (const std::uint32_t error = os.CreateProcess(line, folder, showMode, process); error != kOk) {
-    if (process != 0) os.CloseHandle(process);
+  // Closed on every way out, a failed start included.
+  UniqueProcess process(os);
+  if (const std::uint32_t error = os.CreateProcess(line, folder, showMode, process.put()); error != kOk)
     return seconds > 0 ? kRunNotStarted : static_cast<std::int32_t>(error);
-  }
-  if (seconds <= 0) {
-    os.CloseHandle(process);
-    return 0;
-  }
+  if (seconds <= 0) return 0;
 
   std::int32_t result = 0;
   std::int32_t remaining = seconds;
   bool terminated = false;
   for (;;) {
-    const std::uint32_t wait = os.WaitForProcess(process, kWaitStepMs);
+    const std::uint32_t wait = os.WaitForProcess(process.get(), kWaitStepMs);
     if (wait == kWaitObject0) {
       if (!terminated) {
         std::uint32_t exitCode = 0;
-        result = os.GetExitCodeProcess(process, exitCode) == kOk ? static_cast<std::int32_t>(exitCode) : 0;
+        result = os.GetExitCodeProcess(process.get(), exitCode) == kOk ? static_cast<std::int32_t>(exitCode) : 0;
       }
       break;
     }
@@ -57,13 +54,12 @@ std::int32_t RunAndWait(StringView commandLine, StringView workingFolder, std::i
     if (remaining == 0) {
       result = kRunTerminated;
       terminated = true;
-      os.TerminateProcess(process, static_cast<std::uint32_t>(kRunTerminated));
+      os.TerminateProcess(process.get(), static_cast<std::uint32_t>(kRunTerminated));
     } else if (remaining <= -kWaitsAfterTermination) {
       result = kRunStillRunning;
       break;
     }
   }
-  os.CloseHandle(process);
   return result;
 }
 

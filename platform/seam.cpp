@@ -5,6 +5,7 @@
 #include <new>
 
 #include "platform/default_platform.h"
+#include "platform/handles.h"
 
 namespace qv::platform {
 
@@ -33,8 +34,8 @@ bool Platform::DirectoryExists(const String& path) {
 
 std::uint32_t Platform::ReadWholeFile(const String& path, Bytes& contents, std::uint64_t maxBytes) {
   contents.clear();
-  Handle file = 0;
-  std::uint32_t rc = OpenFile(path, kGenericRead, kShareRead | kShareWrite, Disposition::OpenExisting, file);
+  UniqueFile file(*this);
+  std::uint32_t rc = OpenFile(path, kGenericRead, kShareRead | kShareWrite, Disposition::OpenExisting, file.put());
   if (rc != kOk) return rc;
   // Read straight into the heap: callers may run on threads with small stacks.
   constexpr std::uint32_t kChunk = 65536;
@@ -43,7 +44,7 @@ std::uint32_t Platform::ReadWholeFile(const String& path, Bytes& contents, std::
       const std::size_t have = contents.size();
       contents.resize(have + kChunk);
       std::uint32_t got = 0;
-      rc = ReadFile(file, contents.data() + have, kChunk, got);
+      rc = ReadFile(file.get(), contents.data() + have, kChunk, got);
       contents.resize(have + (rc == kOk ? got : 0));
       if (rc != kOk || got == 0) break;
       if (contents.size() > maxBytes) {
@@ -55,7 +56,6 @@ std::uint32_t Platform::ReadWholeFile(const String& path, Bytes& contents, std::
     rc = kErrNotEnoughMemory;
   }
   if (rc != kOk) Bytes().swap(contents);
-  CloseHandle(file);
   return rc;
 }
 
@@ -94,15 +94,14 @@ std::uint32_t Platform::ReadOpenFile(Handle file, Bytes& contents, std::uint64_t
 }
 
 std::uint32_t Platform::WriteWholeFile(const String& path, const Bytes& contents) {
-  Handle file = 0;
-  std::uint32_t rc = OpenFile(path, kGenericWrite, 0, Disposition::CreateAlways, file);
+  UniqueFile file(*this);
+  std::uint32_t rc = OpenFile(path, kGenericWrite, 0, Disposition::CreateAlways, file.put());
   if (rc != kOk) return rc;
   std::uint32_t written = 0;
   if (!contents.empty()) {
-    rc = WriteFile(file, contents.data(), static_cast<std::uint32_t>(contents.size()), written);
+    rc = WriteFile(file.get(), contents.data(), static_cast<std::uint32_t>(contents.size()), written);
     if (rc == kOk && written != contents.size()) rc = kErrNotEnoughMemory;
   }
-  CloseHandle(file);
   return rc;
 }
 

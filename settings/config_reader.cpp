@@ -5,6 +5,7 @@
 #include <climits>
 #include <new>
 
+#include "platform/handles.h"
 #include "platform/seam.h"
 #include "platform/sysinfo.h"
 #include "settings/load_facts.h"
@@ -114,9 +115,9 @@ bool ReadConfigFile(SuiteSettings& s, TFileBase& list) {
   platform::Platform& os = Current();
   list.Clear();
   list.SetDiscardcomments(true);
-  platform::Handle file = 0;
+  platform::UniqueFile file(os);
   if (os.OpenFile(s.ConfigFile, platform::kGenericRead, platform::kShareRead, platform::Disposition::OpenExisting,
-                  file) != platform::kOk)
+                  file.put()) != platform::kOk)
     return false;
   LoadFacts::OpenedFileIn(s.ConfigFile);
   // The last-write time of the file read: the handle's own, which on a file
@@ -128,7 +129,7 @@ bool ReadConfigFile(SuiteSettings& s, TFileBase& list) {
   Bytes bytes;
   bool ok = true;
   std::uint64_t size = 0;
-  if (os.GetFileSize(file, size) != platform::kOk || size > kMaxConfigFileBytes) ok = false;
+  if (os.GetFileSize(file.get(), size) != platform::kOk || size > kMaxConfigFileBytes) ok = false;
   // A file too large to hold is one that could not be read.
   try {
     if (ok) {
@@ -136,7 +137,7 @@ bool ReadConfigFile(SuiteSettings& s, TFileBase& list) {
       std::size_t done = 0;
       while (done < bytes.size()) {
         std::uint32_t got = 0;
-        if (os.ReadFile(file, bytes.data() + done, static_cast<std::uint32_t>(bytes.size() - done), got) !=
+        if (os.ReadFile(file.get(), bytes.data() + done, static_cast<std::uint32_t>(bytes.size() - done), got) !=
             platform::kOk) {
           ok = false;
           break;
@@ -162,7 +163,7 @@ bool ReadConfigFile(SuiteSettings& s, TFileBase& list) {
     // A file that could not be read counts as one without directives.
     list.Clear();
   }
-  os.CloseHandle(file);
+  file.reset();
 
   if (list.Count() > 1 && list.Text(0).find(u"Initial TARVEX.CFG created as default") != String::npos)
     s.InitialDefaultFile = true;

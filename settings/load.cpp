@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "locator/qv9reg.h"
+#include "platform/handles.h"
 #include "platform/ini.h"
 #include "platform/local_path.h"
 #include "platform/registry.h"
@@ -146,18 +147,18 @@ std::int32_t LoadSuiteSettings(bool reread, bool force, bool quiet) {
 
   // Bind the library for this one call.
   s.LastLoadError = kErrNoLocationLibrary;
-  const Handle library = LoadLocationLibrary(u"QV9REG.DLL");
-  auto getCfg = library ? reinterpret_cast<QVGETCFG_FN>(os.GetProcAddress(library, "QVGETCFG")) : nullptr;
+  platform::UniqueLibrary library(os, LoadLocationLibrary(u"QV9REG.DLL"));
+  auto getCfg = library ? reinterpret_cast<QVGETCFG_FN>(os.GetProcAddress(library.get(), "QVGETCFG")) : nullptr;
   if (!getCfg) {
-    if (library) os.FreeLibrary(library);
+    library.reset();
     return Fail(s, kErrNoLocationLibrary, String(), quiet);
   }
-  auto regVer = reinterpret_cast<QVREGVER_FN>(os.GetProcAddress(library, "QVREGVER"));
+  auto regVer = reinterpret_cast<QVREGVER_FN>(os.GetProcAddress(library.get(), "QVREGVER"));
   const std::int32_t version = regVer ? regVer(kReaderInterfaceVersion) : 0;
   if (version != kReaderInterfaceVersion) {
     s.LastLoadError = kErrLibraryVersion;
     const String message = Format(LoadMessageText(kMsgVersionMismatch), kReaderInterfaceVersion, version);
-    os.FreeLibrary(library);
+    library.reset();
     return Fail(s, kErrLibraryVersion, message, quiet);
   }
 
@@ -169,9 +170,9 @@ std::int32_t LoadSuiteSettings(bool reread, bool force, bool quiet) {
   const std::int32_t result =
       getCfg(chars(configFile), chars(suiteIni), chars(tarvex), chars(server), chars(netBin), chars(shareRoot),
              &s.ServerDirIsExpected, &s.LibraryFlag, chars(message), quiet ? 1 : 0,
-             reinterpret_cast<void*>(library));
+             reinterpret_cast<void*>(library.get()));
   s.LastLoadError = result;
-  os.FreeLibrary(library);
+  library.reset();
   if (result < 0) return Fail(s, result, BufferText(message), quiet);
 
   s.LastLoadError = 0;

@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "platform/files.h"
+#include "platform/handles.h"
 #include "platform/registry.h"
 #include "platform/seam.h"
 #include "platform/sysinfo.h"
@@ -112,21 +113,24 @@ void CutLine(String& line) {
 
 void LoadExternalLibrary(platform::Platform& p, TraceState& s) {
   std::uint32_t error = 0;
-  const Handle library = p.LoadLibrary(kExternalLibrary, error);
+  platform::UniqueLibrary library(p, p.LoadLibrary(kExternalLibrary, error));
   InitQvTraceFn init = nullptr;
   GetDestinationFn destination = nullptr;
   PostQvTraceFn post = nullptr;
-  if (library != 0) {
-    init = reinterpret_cast<InitQvTraceFn>(p.GetProcAddress(library, "InitQVTRACE"));
-    destination = reinterpret_cast<GetDestinationFn>(p.GetProcAddress(library, "GetDestination"));
-    post = reinterpret_cast<PostQvTraceFn>(p.GetProcAddress(library, "PostQVTRACE"));
+  if (library) {
+    init = reinterpret_cast<InitQvTraceFn>(p.GetProcAddress(library.get(), "InitQVTRACE"));
+    destination = reinterpret_cast<GetDestinationFn>(p.GetProcAddress(library.get(), "GetDestination"));
+    post = reinterpret_cast<PostQvTraceFn>(p.GetProcAddress(library.get(), "PostQVTRACE"));
   }
   if (!init || !destination || !post) {
-    if (library != 0) p.FreeLibrary(library);
+    library.reset();
     s.externalName.clear();
     s.posting = false;
     return;
   }
+  // The library stays loaded for the rest of the process: its post function
+  // is called from here on.
+  static_cast<void>(library.release());
   if (!p.CurrentModuleIsLibrary()) init(s.externalName.c_str());
   char16_t buffer[256] = {};
   destination(buffer);
@@ -181,9 +185,9 @@ Outcome TryWrite(platform::Platform& p, TraceState& s, const std::string& utf8, 
   const platform::Disposition disposition = !fresh            ? platform::Disposition::OpenExisting
                                             : s.replacePending ? platform::Disposition::CreateAlways
                                                                : platform::Disposition::CreateNew;
-  Handle file = 0;
+  platform::UniqueFile file(p);
   error = p.OpenFile(s.filePath, platform::kGenericRead | platform::kGenericWrite, platform::kShareRead, disposition,
-                     file);
+                     file.put());
   // Another writer created the file between the test and the create: the
   // next attempt appends to it.
   if (error == platform::kErrFileExists && disposition == platform::Disposition::CreateNew) return Outcome::Collided;
@@ -192,16 +196,16 @@ Outcome TryWrite(platform::Platform& p, TraceState& s, const std::string& utf8, 
   // An empty file (one whose first write failed, or that another program
   // created) still starts with the byte-order mark.
   std::uint64_t end = 0;
-  if (!fresh) error = p.SeekToEnd(file, end);
+  if (!fresh) error = p.SeekToEnd(file.get(), end);
   std::string bytes;
   if (s.byteOrderMark && end == 0) bytes = "\xEF\xBB\xBF";
   bytes += utf8;
   if (error == platform::kOk) {
     std::uint32_t written = 0;
-    error = p.WriteFile(file, bytes.data(), static_cast<std::uint32_t>(bytes.size()), written);
+    error = p.WriteFile(file.get(), bytes.data(), static_cast<std::uint32_t>(bytes.size()), written);
     if (error == platform::kOk && written != bytes.size()) error = kErrDiskFull;
   }
-  p.CloseHandle(file);
+  file.reset();
   if (error != platform::kOk) return Outcome::Failed;
   if (fresh) s.replacePending = false;
   return Outcome::Written;

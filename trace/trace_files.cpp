@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/handles.h"
 #include "platform/registry.h"
 #include "platform/sysinfo.h"
 #include "settings/suite_settings.h"
@@ -147,14 +148,16 @@ bool TraceFileWrittenOn(StringView path, const TraceDay& day) {
 
 std::int32_t RequestEngineFlush(StringView node) {
   Platform& os = Current();
-  Handle mapping = 0;
+  UniqueMapping mapping(os);
   bool existed = false;
-  if (os.CreateSharedMemory(String(kEngineFlushBlock) + String(node), kEngineFlushBlockSize, mapping, existed) != kOk ||
-      mapping == 0)
+  if (os.CreateSharedMemory(String(kEngineFlushBlock) + String(node), kEngineFlushBlockSize, mapping.put(), existed) !=
+          kOk ||
+      !mapping)
     return -1;
   std::int32_t result = -1;
-  if (void* view = os.MapSharedMemory(mapping, kEngineFlushBlockSize)) {
-    auto* fields = static_cast<std::uint8_t*>(view);
+  // The view is unmapped before the mapping is closed.
+  if (UniqueView view(os, os.MapSharedMemory(mapping.get(), kEngineFlushBlockSize)); view) {
+    auto* fields = static_cast<std::uint8_t*>(view.get());
     std::uint32_t signature = 0;
     std::memcpy(&signature, fields + 8, 4);
     if (signature == kEngineSignature1 || signature == kEngineSignature2) {
@@ -163,9 +166,7 @@ std::int32_t RequestEngineFlush(StringView node) {
       std::memcpy(&result, fields + 4, 4);
       os.Sleep(kEngineFlushWaitMs);
     }
-    os.UnmapSharedMemory(view);
   }
-  os.CloseHandle(mapping);
   return result;
 }
 

@@ -1229,6 +1229,18 @@ std::size_t MemoryMachine::OpenEventSourceCount() const {
 
 // ------------------------------------------------------------------ shared memory
 
+std::size_t MemoryMachine::OpenMappingCount() const {
+  std::lock_guard lk(mu_);
+  return mappings_.size();
+}
+
+std::size_t MemoryMachine::MappedViewCount() const {
+  std::lock_guard lk(mu_);
+  std::size_t count = 0;
+  for (const auto& [view, entry] : views_) count += static_cast<std::size_t>(entry.second);
+  return count;
+}
+
 std::uint32_t MemoryMachine::CreateSharedMemory(const String& name, std::uint32_t size, Handle& mapping,
                                                 bool& alreadyExisted) {
   std::lock_guard lk(mu_);

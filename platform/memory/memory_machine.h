@@ -548,6 +548,8 @@ class MemoryMachine final : public Platform {
   };
   std::vector<EventRecord> Events() const;
   std::size_t OpenEventSourceCount() const;
+  std::size_t OpenMappingCount() const;  // shared-memory handles not yet closed
+  std::size_t MappedViewCount() const;   // maps of shared memory not yet unmapped
   // Holds a named block as another process would (so it exists before this
   // process creates it); returns its memory.
   std::uint8_t* HoldSharedMemory(const String& name, std::uint32_t size);

@@ -196,4 +196,30 @@ TEST_F(TraceFiles, TheFlushRequestNeedsAnEngineThatOwnsTheBlock) {
   EXPECT_EQ(RequestEngineFlush(u"N2"), -1);
 }
 
+// Whatever the engine's state, the request leaves no view mapped and no
+// mapping open behind it.
+TEST_F(TraceFiles, TheFlushRequestLeavesNothingOpen) {
+  Engine(u"N2", kEngineSignature2, 77);
+  Engine(u"OTHER", 0x12345678, 5);
+  struct Case {
+    const char16_t* node;
+    const char* failingOp;  // nullptr: none
+    std::int32_t result;
+  };
+  const Case cases[] = {
+      {u"N2", nullptr, 77},             // an engine answers
+      {u"OTHER", nullptr, -1},          // a block of someone else
+      {u"NOBODY", nullptr, -1},         // a block this request made itself
+      {u"N2", "MapViewOfFile", -1},     // the block does not map
+      {u"N2", "CreateFileMappingW", -1},
+  };
+  for (const Case& c : cases) {
+    m_.ClearFailures();
+    if (c.failingOp) m_.InjectFailure(c.failingOp, 0, kErrAccessDenied);
+    EXPECT_EQ(RequestEngineFlush(c.node), c.result) << ToUtf8(c.node);
+    EXPECT_EQ(m_.MappedViewCount(), 0u) << ToUtf8(c.node);
+    EXPECT_EQ(m_.OpenMappingCount(), 0u) << ToUtf8(c.node);
+  }
+}
+
 }  // namespace
