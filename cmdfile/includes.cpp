@@ -68,6 +68,7 @@ void TFileBase::InsertLines(int index, const std::vector<String>& lines) {
   parsed.reserve(lines.size());
   for (const String& l : lines) parsed.push_back(Parse(l));
   FList.insert(FList.begin() + index, std::make_move_iterator(parsed.begin()), std::make_move_iterator(parsed.end()));
+  Changed();
   InvalidateLookup();
 }
 
@@ -184,7 +185,9 @@ String TFileBase::GetVardef(StringView varname) {
   lastventry = -1;
   String value;
   if (varname.empty()) return value;
+  if (findex) return IndexedVardef(varname);
   for (int i = 0; i < Count(); ++i) {
+    ++fexamined;
     const TokenList& tokens = GetSL(i);
     if (tokens.size() < 2 || !EqualsNoCase(tokens[0], u"$var_def")) continue;
     if (!EqualsNoCase(UnquoteToken(tokens[1]), varname)) continue;
@@ -198,6 +201,31 @@ String TFileBase::GetVardef(StringView varname) {
     }
   }
   return value;
+}
+
+// GetVardef through the index: the first call records each name's last
+// $var_def line (examining those lines only), every call then reads one.
+String TFileBase::IndexedVardef(StringView varname) {
+  if (!findex->variablesBuilt) {
+    const auto it = findex->lines.find(StringView(u"$var_def"));
+    if (it != findex->lines.end()) {
+      for (const int line : it->second) {
+        ++fexamined;
+        const TokenList& tokens = GetSL(line);
+        if (tokens.size() < 2) continue;
+        findex->variables.insert_or_assign(UnquoteToken(tokens[1]), line);  // the last definition wins
+      }
+    }
+    findex->variablesBuilt = true;
+  }
+  const auto it = findex->variables.find(varname);
+  if (it == findex->variables.end()) return String();
+  ++fexamined;
+  const TokenList& tokens = GetSL(it->second);
+  // One without a value reads as empty and leaves LastVardefIndex at -1.
+  if (tokens.size() <= 2) return String();
+  lastventry = it->second;
+  return UnquoteToken(tokens[2]);
 }
 
 void TFileBase::StripVarDefs(StringView varname) {

@@ -245,6 +245,7 @@ TFileBase::Entry TFileBase::Parse(StringView s) const {
 
 // --------------------------------------------------------------- list interface
 int TFileBase::Add(StringView s) {
+  Changed();
   FList.push_back(Parse(s));
   return Count() - 1;
 }
@@ -252,6 +253,7 @@ int TFileBase::Add(StringView s) {
 bool TFileBase::Insert(int index, StringView s) {
   if (index < 0 || index > Count()) return false;
   FList.insert(FList.begin() + index, Parse(s));
+  Changed();
   InvalidateLookup();
   return true;
 }
@@ -261,6 +263,7 @@ const String& TFileBase::Text(int index) const { return Valid(index) ? FList[ind
 bool TFileBase::PutText(int index, StringView s) {
   if (!Valid(index)) return false;
   FList[index] = Parse(s);
+  Changed();
   InvalidateLookup();
   return true;
 }
@@ -274,6 +277,7 @@ bool TFileBase::HasTokenList(int index) const { return Valid(index) && FList[ind
 bool TFileBase::PutObject(int index, TokenList tokens) {
   if (!Valid(index)) return false;
   FList[index].tokens = std::move(tokens);
+  Changed();
   InvalidateLookup();
   return true;
 }
@@ -281,6 +285,7 @@ bool TFileBase::PutObject(int index, TokenList tokens) {
 bool TFileBase::PutObject(int index, std::nullopt_t) {
   if (!Valid(index)) return false;
   FList[index].tokens.reset();
+  Changed();
   InvalidateLookup();
   return true;
 }
@@ -288,24 +293,28 @@ bool TFileBase::PutObject(int index, std::nullopt_t) {
 void TFileBase::Delete(int index) {
   if (!Valid(index)) return;
   FList.erase(FList.begin() + index);
+  Changed();
   InvalidateLookup();
 }
 
 bool TFileBase::Exchange(int index1, int index2) {
   if (!Valid(index1) || !Valid(index2)) return false;
   std::swap(FList[index1], FList[index2]);
+  Changed();
   InvalidateLookup();
   return true;
 }
 
 void TFileBase::Clear() {
   FList.clear();
+  Changed();
   InvalidateLookup();
   Fincfile.reset();
   Fincfilename.clear();
 }
 
 void TFileBase::AddStrings(const std::vector<String>& strings) {
+  Changed();
   FList.reserve(FList.size() + strings.size());
   for (const String& s : strings) Add(s);
 }
@@ -314,6 +323,7 @@ void TFileBase::AddBase(const TFileBase& other) {
   // Index-based with a fixed count, so that appending a list to itself
   // copies each line once and never reads a moved element.
   const std::size_t n = other.FList.size();
+  Changed();
   FList.reserve(FList.size() + n);
   for (std::size_t i = 0; i < n; ++i) FList.push_back(other.FList[i]);
 }
@@ -338,6 +348,7 @@ String TFileBase::GetToken(StringView keyword, int inst, int tokennumber) {
     found = lastkwinst;
   }
   nodeletions = true;
+  if (findex) return IndexedToken(key, inst, tokennumber);
 
   const bool typeKey = EqualsNoCase(key, u"$type");
   const bool scriptKey = EqualsNoCase(key, u"$script_locn");
@@ -352,12 +363,67 @@ String TFileBase::GetToken(StringView keyword, int inst, int tokennumber) {
                        (scriptKey && EqualsNoCase(first, u"$image_locn")) || (commentKey && e.comment);
     if (!match || ++found != inst) continue;
     if (tokennumber < 0 || tokennumber >= static_cast<int>(tokens.size())) break;
-    lastkeyword = String(key);
+    lastkeyword.assign(key);  // reuses the buffer: no allocation per lookup
     lastkwinst = inst;
     lastentry = line;
     return tokens[static_cast<std::size_t>(tokennumber)];
   }
 
+  lastkeyword.clear();
+  lastkwinst = 0;
+  lastentry = -1;
+  return String();
+}
+
+// ---------------------------------------------------------------- keyword index
+void TFileBase::IndexKeywords() {
+  auto index = std::make_unique<KeywordIndex>();
+  const int count = Count();
+  std::vector<int>* last = nullptr;
+  StringView lastKey;
+  std::vector<int>* comments = nullptr;
+  for (int line = 0; line < count; ++line) {
+    ++fexamined;
+    const Entry& e = FList[static_cast<std::size_t>(line)];
+    if (!HasTokens(e)) continue;
+    // The keys a scan would match this line by: its keyword (an old name
+    // under the current one) and ";" for a comment line.
+    StringView key = e.tokens->front();
+    if (key.size() == 11 && NoCaseEqual()(key, u"$image_type"))
+      key = u"$type";
+    else if (key.size() == 11 && NoCaseEqual()(key, u"$image_locn"))
+      key = u"$script_locn";
+    // Neighbouring lines often share their keyword: the last bucket first.
+    if (!last || !NoCaseEqual()(key, lastKey)) {
+      last = &index->lines[key];
+      lastKey = key;
+    }
+    last->push_back(line);
+    if (e.comment && !(key.size() == 1 && key[0] == u';')) {
+      if (!comments) comments = &index->lines[StringView(u";")];
+      comments->push_back(line);
+    }
+  }
+  findex = std::move(index);
+}
+
+// GetToken's search through the index: the inst-th line of the keyword is
+// the one the scan (from the first line, or resumed after the cached match,
+// which is the cached instance) would stop at. The cache is updated as the
+// scan updates it.
+String TFileBase::IndexedToken(StringView key, int inst, int tokennumber) {
+  const auto it = findex->lines.find(key);
+  if (it != findex->lines.end() && inst >= 1 && static_cast<std::size_t>(inst) <= it->second.size()) {
+    const int line = it->second[static_cast<std::size_t>(inst) - 1];
+    ++fexamined;
+    const TokenList& tokens = *FList[static_cast<std::size_t>(line)].tokens;
+    if (tokennumber >= 0 && tokennumber < static_cast<int>(tokens.size())) {
+      lastkeyword.assign(key);  // reuses the buffer: no allocation per lookup
+      lastkwinst = inst;
+      lastentry = line;
+      return tokens[static_cast<std::size_t>(tokennumber)];
+    }
+  }
   lastkeyword.clear();
   lastkwinst = 0;
   lastentry = -1;
@@ -378,6 +444,7 @@ void TFileBase::SetToken(int lineno, int parmno, StringView newval) {
     tokens.emplace_back(newval);
   else
     return;
+  Changed();  // the index holds keywords and variable names and values
   if (parmno == 0) InvalidateLookup();
 }
 

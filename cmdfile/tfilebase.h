@@ -25,6 +25,16 @@
 // instances 1, 2, 3 ... of one keyword resumes after the previous match
 // instead of rescanning, and repeating a request does no scan at all.
 //
+// Keyword index (IndexKeywords): for a list that is read many times and not
+// changed, such as the configuration file during a load, the lines can be
+// indexed by keyword once. GetToken then goes straight to the inst-th line
+// of its keyword and GetVardef to the last definition of its name, so every
+// lookup costs in proportion to its keyword's own lines, not the file. The
+// results, LastIndex, LastVardefIndex and the lookup cache are exactly those
+// of the scans; only LookupLinesExamined shows the difference. Any operation
+// that changes a line (Pack and the property setters aside, which rebuild
+// texts only) drops the index, and lookups scan again.
+//
 // Includes, variable definitions and templates (the higher operations):
 //   - ExpandInclude replaces the first "$include NAME" line by the lines of
 //     file NAME, again and again until no named $include line is left, so
@@ -85,6 +95,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/seam.h"
@@ -202,6 +213,12 @@ class TFileBase {
   // MinKeySize.
   void Pack();
 
+  // ---- keyword index (see the file comment)
+  // Indexes the lines by keyword now; examines every line once.
+  void IndexKeywords();
+  // Whether the index is in place (false again after any change of lines).
+  bool KeywordsIndexed() const { return findex != nullptr; }
+
   // ---- includes
   // Expands every $include line (see the file comment). Throws
   // CmdFileError: "Cannot find include file NAME", "Cannot read include
@@ -264,8 +281,9 @@ class TFileBase {
   void SetIndented(bool value);  // rebuilds the texts with Pack
   int LastIndex() const { return lastentry; }
   int LastVardefIndex() const { return lastventry; }
-  // Lines examined by keyword lookups since the list was created: what a
-  // lookup loop costs, independent of the machine's speed.
+  // Lines examined by keyword lookups, variable lookups and index building
+  // since the list was created: what a lookup loop costs, independent of
+  // the machine's speed.
   std::uint64_t LookupLinesExamined() const { return fexamined; }
   int MinKeySize() const { return fminkey; }
   void SetMinKeySize(int value);  // rebuilds the texts with Pack
@@ -304,8 +322,21 @@ class TFileBase {
     bool comment = false;
   };
 
+  // The keyword index: every keyword's lines in list order (keys view the
+  // lines' own first tokens, which stay put while the index lives), and,
+  // built on the first GetVardef, each variable name's last definition.
+  struct KeywordIndex {
+    std::unordered_map<StringView, std::vector<int>, NoCaseHash, NoCaseEqual> lines;
+    bool variablesBuilt = false;
+    std::unordered_map<String, int, NoCaseHash, NoCaseEqual> variables;
+  };
+
   Entry Parse(StringView s) const;
   void InvalidateLookup() { nodeletions = false; }
+  // Every change of lines ends the index's validity.
+  void Changed() { findex.reset(); }
+  String IndexedToken(StringView key, int inst, int tokennumber);
+  String IndexedVardef(StringView varname);
   bool Valid(int index) const { return index >= 0 && index < Count(); }
   // Parses lines and inserts them at index, in order.
   void InsertLines(int index, const std::vector<String>& lines);
@@ -326,6 +357,7 @@ class TFileBase {
   int indent = 0;                     // running indentation while Pack rebuilds the texts
   int fminkey = 0;                    // MinKeySize
   std::uint64_t fexamined = 0;        // LookupLinesExamined
+  std::unique_ptr<KeywordIndex> findex;  // the keyword index, none until IndexKeywords
 };
 
 }  // namespace qv

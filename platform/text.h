@@ -46,6 +46,30 @@ char16_t LowerChar(char16_t c);
 String Upper(StringView s);
 String Lower(StringView s);
 bool EqualsNoCase(StringView a, StringView b);  // locale-aware
+// Hash and equality of texts by EqualsNoCase, for maps keyed without regard
+// to letter case (transparent: a String map can be searched by a view).
+// ASCII, nearly every keyword and name, takes the short way.
+inline char16_t FoldNoCase(char16_t c) {
+  if (c < 0x80) return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 0x20) : c;
+  return UpperChar(c);
+}
+struct NoCaseHash {
+  using is_transparent = void;
+  std::size_t operator()(StringView s) const {
+    std::uint64_t h = 14695981039346656037ull;  // FNV-1a over the upper-case form
+    for (char16_t c : s) h = (h ^ FoldNoCase(c)) * 1099511628211ull;
+    return static_cast<std::size_t>(h ^ (h >> 32));
+  }
+};
+struct NoCaseEqual {
+  using is_transparent = void;
+  bool operator()(StringView a, StringView b) const {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+      if (a[i] != b[i] && FoldNoCase(a[i]) != FoldNoCase(b[i])) return false;
+    return true;
+  }
+};
 
 // Blanks are space and tab; Trim also drops other control characters as
 // the suite's trim does (every character <= U+0020).

@@ -45,10 +45,13 @@ std::int32_t ParseDecimal(StringView text, std::int32_t fallback);
 // quotes inside reduced to one; a word without a leading quote as written.
 String Unquote(StringView word);
 
-// Read access to the directive lines of a configuration file.
+// Read access to the directive lines of a configuration file. The list is
+// indexed by keyword on construction, so that each directive's lookups cost
+// in proportion to its own lines; the values are those of the list's own
+// lookups either way.
 class ConfigLines {
  public:
-  explicit ConfigLines(TFileBase& list) : list_(list) {}
+  explicit ConfigLines(TFileBase& list) : list_(list) { list_.IndexKeywords(); }
 
   TFileBase& List() { return list_; }
   // Word k of instance inst (from 1) of keyword, as written; empty when the

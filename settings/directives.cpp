@@ -197,13 +197,17 @@ void CountryAndCompany(SuiteSettings& s, ConfigLines& lines) {
 }
 
 void VarDefs(SuiteSettings& s, ConfigLines& lines) {
+  // The pairs are set in file order in one pass (a later definition
+  // replaces an earlier one, an empty value removes it).
+  std::vector<NameValueList::Entry> pairs;
   for (int inst = 1; inst <= 99999 && lines.Exists(u"$var_def", inst); ++inst) {
     const String name = lines.Text(u"$var_def", inst, 1);
     const String value = lines.Text(u"$var_def", inst, 2);
     s.VarDefNames.push_back(name);
     s.VarDefValues.push_back(value);
-    s.VarDefPairs.SetValue(name, value);
+    pairs.push_back({name, value});
   }
+  s.VarDefPairs.SetValues(pairs);
   const String channel = s.VarDefPairs.Value(u"USE_CHANNEL_COMMANDS");
   s.UseChannelCommands = !channel.empty() && !StartsWithNoCaseAscii(channel, u"no");
 }
@@ -404,17 +408,19 @@ void JobSummaryAndSpeech(SuiteSettings& s, ConfigLines& lines) {
 
 void ColorFrames(SuiteSettings& s, ConfigLines& lines) {
   // A sorted list ignoring letter case; an entry equal to one already there
-  // is not added again.
+  // is not added again. Sorted once by the upper-case form, stably, the
+  // first of equal entries is the one kept.
   s.ColorFrames.clear();
+  std::vector<std::pair<String, TaggedText>> entries;
   for (int inst = 1; inst <= 999 && lines.Exists(u"$colorframe", inst); ++inst) {
     TaggedText entry{lines.Word(u"$colorframe", inst, 1) + u"=" + lines.Text(u"$colorframe", inst, 2),
                      EqualsNoCase(lines.Text(u"$colorframe", inst, 3), u"all") ? 1 : 0};
-    const String key = Upper(entry.text);
-    auto at = std::lower_bound(s.ColorFrames.begin(), s.ColorFrames.end(), key,
-                               [](const TaggedText& t, const String& k) { return Upper(t.text) < k; });
-    if (at != s.ColorFrames.end() && Upper(at->text) == key) continue;
-    s.ColorFrames.insert(at, std::move(entry));
+    String key = Upper(entry.text);
+    entries.emplace_back(std::move(key), std::move(entry));
   }
+  std::stable_sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (std::size_t i = 0; i < entries.size(); ++i)
+    if (i == 0 || entries[i].first != entries[i - 1].first) s.ColorFrames.push_back(std::move(entries[i].second));
 }
 
 void MsmqPriorities(SuiteSettings& s, ConfigLines& lines) {

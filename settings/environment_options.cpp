@@ -4,6 +4,7 @@
 // environment is read first; applying $environment lines override it.
 #include <algorithm>
 #include <cstdlib>
+#include <unordered_map>
 
 #include "platform/registry.h"
 #include "platform/seam.h"
@@ -173,6 +174,17 @@ const std::vector<Option>& Options() {
   return options;
 }
 
+// The options by name, letter case ignored (the first of a name counts).
+const Option* FindOption(StringView name) {
+  static const auto byName = [] {
+    std::unordered_map<StringView, const Option*, NoCaseHash, NoCaseEqual> map;
+    for (const Option& option : Options()) map.try_emplace(StringView(option.name), &option);
+    return map;
+  }();
+  const auto it = byName.find(name);
+  return it == byName.end() ? nullptr : it->second;
+}
+
 #undef QV_TEXT
 #undef QV_RAW
 #undef QV_FOLDER
@@ -199,6 +211,7 @@ void ReadEnvironmentOptions(SuiteSettings& s, ConfigLines& lines) {
 
   const String machine = MachineSelector();
   s.TraceIndexes.clear();
+  std::vector<NameValueList::Entry> applying;  // set in file order after the loop, in one pass
   for (int inst = 1; inst <= 999; ++inst) {
     const String selector = lines.Text(u"$environment", inst, 1);
     if (selector.empty()) break;
@@ -208,18 +221,17 @@ void ReadEnvironmentOptions(SuiteSettings& s, ConfigLines& lines) {
     if (EqualsNoCase(name, u"TRC_INDEX") && selector != u"*")
       s.TraceIndexes.push_back({selector, ParseNumber(value, 0)});
     if (!NodeApplies(s, NodeFamily::EffectiveOrMachine, selector, machine)) continue;
-    for (const Option& option : Options()) {
-      if (!EqualsNoCase(name, option.name)) continue;
-      if (option.fromFile) option.set(s, value, false);
+    if (const Option* option = FindOption(name)) {
+      if (option->fromFile) option->set(s, value, false);
       if (EqualsNoCaseAscii(name, u"BLADEWARESERVICE")) {
         // The process environment wins over the file for this one option.
         const String environment = EnvironmentValue(u"BLADEWARESERVICE");
-        if (!environment.empty()) option.set(s, environment, true);
+        if (!environment.empty()) option->set(s, environment, true);
       }
-      break;
     }
-    s.EnvironmentOptions.SetValue(name, value);
+    applying.push_back({name, value});
   }
+  s.EnvironmentOptions.SetValues(applying);
 }
 
 void AdjustEnvironmentOptions(SuiteSettings& s) {

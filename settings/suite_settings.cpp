@@ -5,6 +5,7 @@
 #include <atomic>
 #include <mutex>
 #include <thread>
+#include <unordered_map>
 
 #include "settings/config_reader.h"
 
@@ -30,6 +31,41 @@ void NameValueList::SetValue(StringView name, StringView value) {
     entries_[static_cast<std::size_t>(i)].value = String(value);
   else
     Add(name, value);
+}
+
+void NameValueList::SetValues(const std::vector<Entry>& pairs) {
+  if (pairs.empty()) return;
+  // For every name, the entries holding it in list order, from `next` on:
+  // the first of them is the one SetValue would find. Removed entries are
+  // marked and dropped at the end, so no index moves meanwhile.
+  struct Holders {
+    std::vector<std::size_t> at;
+    std::size_t next = 0;
+  };
+  std::unordered_map<String, Holders, NoCaseHash, NoCaseEqual> byName;
+  byName.reserve(entries_.size() + pairs.size());
+  for (std::size_t i = 0; i < entries_.size(); ++i) byName[entries_[i].name].at.push_back(i);
+  std::vector<bool> removed(entries_.size(), false);
+  for (const Entry& pair : pairs) {
+    Holders& holders = byName[pair.name];
+    const bool present = holders.next < holders.at.size();
+    if (pair.value.empty()) {
+      if (present) removed[holders.at[holders.next++]] = true;
+    } else if (present) {
+      entries_[holders.at[holders.next]].value = pair.value;
+    } else {
+      holders.at.push_back(entries_.size());
+      entries_.push_back(pair);
+      removed.push_back(false);
+    }
+  }
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < entries_.size(); ++i)
+    if (!removed[i]) {
+      if (kept != i) entries_[kept] = std::move(entries_[i]);
+      ++kept;
+    }
+  entries_.resize(kept);
 }
 
 String NameValueList::Value(StringView name) const {

@@ -50,6 +50,9 @@ class NameValueList {
   // Sets the value of the first entry with that name, or appends one; an
   // empty value removes the first entry with that name.
   void SetValue(StringView name, StringView value);
+  // SetValue of every pair in order, with the same result, in time linear
+  // in the list and the pairs (one SetValue searches the whole list).
+  void SetValues(const std::vector<Entry>& pairs);
   // The value of the first entry with that name; empty when there is none.
   String Value(StringView name) const;
   // Index of the first entry with that name, -1 when there is none.
