@@ -124,7 +124,7 @@ bool ReadConfigFile(SuiteSettings& s, TFileBase& list) {
   // server came with the open's answer, instead of a search for the file
   // (one more round trip). The time query and the open are one step.
   platform::FileTime written = 0;
-  s.ConfigFileTime = os.GetFileWriteTimeOf(file, written) == platform::kOk ? written : GetFileWriteTime(s.ConfigFile);
+  s.ConfigFileTime = os.GetFileWriteTimeOf(file.get(), written) == platform::kOk ? written : GetFileWriteTime(s.ConfigFile);
 
   Bytes bytes;
   bool ok = true;
