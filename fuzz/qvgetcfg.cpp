@@ -72,6 +72,12 @@ extern "C" int Fuzz_qvgetcfg(const std::uint8_t* data, std::size_t size) {
     else
       fixture.Absent(files[i]);
   }
+  // Files the locator looks for that no input writes: the all-users
+  // Velmora.INI and the link and pointer files of the other share.
+  for (const char16_t* absent : {u"C:\\ProgramData\\Norva\\Velmora.INI", u"\\\\SRV\\NORVA\\QTCFG.INI",
+                                 u"\\\\OTHER\\DATA\\QVLINK.INI", u"\\\\OTHER\\DATA\\QTCFG.INI",
+                                 u"\\\\OTHER\\DATA\\TARVEX\\QTCFG.INI"})
+    fixture.Absent(absent);
 
   Buffer configFile(locator::kPathBufferChars), suiteIni(locator::kPathBufferChars),
       tarvex(locator::kPathBufferChars), server(locator::kPathBufferChars), netBin(locator::kPathBufferChars),
