@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "cmdfile/tfilebase.h"
+#include "fuzz/reused_machine.h"
 #include "fuzz/targets.h"
 #include "platform/memory/memory_machine.h"
 
@@ -44,14 +45,23 @@ extern "C" int Fuzz_includes(const std::uint8_t* data, std::size_t size) {
   if (includes > 20) return 0;
 
   const std::vector<std::string_view> parts = fuzz::SplitParts(input, 9);
-  platform::MemoryMachine machine;
+  // The machine with its empty C:\JOB is built once; the input's files are
+  // written anew for every input.
+  static fuzz::ReusedMachine fixture([](platform::MemoryMachine& m) {
+    m.MakeDirectories(u"C:\\JOB");
+    m.SetCurrentDirectory(u"C:\\JOB");
+  });
+  platform::MemoryMachine& machine = fixture.Begin();
   platform::ScopedPlatform use(machine);
-  machine.MakeDirectories(u"C:\\JOB");
-  machine.SetCurrentDirectory(u"C:\\JOB");
   std::vector<String> names;
-  for (std::size_t i = 1; i < parts.size(); ++i) {
-    names.push_back(u"C:\\JOB\\" + String(1, char16_t(u'A' + i - 1)) + u".CMD");
-    machine.WriteTextFile(names.back(), parts[i]);
+  for (std::size_t i = 1; i < 9; ++i) {
+    const String name = u"C:\\JOB\\" + String(1, char16_t(u'A' + i - 1)) + u".CMD";
+    if (i < parts.size()) {
+      names.push_back(name);
+      fixture.WriteFile(name, parts[i]);
+    } else {
+      fixture.Absent(name);
+    }
   }
 
   TFileBase list;
@@ -86,6 +96,7 @@ extern "C" int Fuzz_includes(const std::uint8_t* data, std::size_t size) {
               "a file including itself fails as self-inclusion");
     FuzzCheck(!list.GetSqToken(u"$include", 1, 1).empty(), "the failing $include line stays in place");
     FuzzCheck(machine.OpenFileCount() == 0, "no file is left open after a failure");
+    fixture.End();
     return 0;
   }
   FuzzCheck(!selfIncluding, "a file including itself never expands");
@@ -104,5 +115,6 @@ extern "C" int Fuzz_includes(const std::uint8_t* data, std::size_t size) {
   list.RestoreInclude();
   FuzzCheck(CountRecipientLines(list) == recipients, "RestoreInclude puts every recipient line back");
   FuzzCheck(recipients == 0 || list.IncludeLines() == nullptr, "RestoreInclude releases the include list");
+  fixture.End();
   return 0;
 }

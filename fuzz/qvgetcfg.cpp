@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <map>
 
+#include "fuzz/reused_machine.h"
 #include "fuzz/targets.h"
 #include "locator/locator.h"
 #include "platform/memory/memory_machine.h"
@@ -19,6 +20,8 @@ namespace {
 
 constexpr char16_t kGuard = 0xBEEF;
 constexpr std::size_t kGuardChars = 32;
+
+platform::Handle library = 0;  // QV9REG.DLL, loaded on the reused machine
 
 struct Buffer {
   explicit Buffer(std::size_t chars) : chars(chars), data(chars + kGuardChars, kGuard) {
@@ -43,23 +46,38 @@ struct Buffer {
 extern "C" int Fuzz_qvgetcfg(const std::uint8_t* data, std::size_t size) {
   const std::vector<std::string_view> parts =
       fuzz::SplitParts(std::string_view(reinterpret_cast<const char*>(data), size), 4);
-  platform::MemoryMachine machine;
+  // The machine with the library and both shares is built once; the input's
+  // four files are written anew for every input.
+  static fuzz::ReusedMachine fixture([](platform::MemoryMachine& m) {
+    std::map<std::uint32_t, String> strings;
+    for (const resources::StringEntry& e : resources::LibraryTable()) strings[e.id] = String(e.text);
+    m.RegisterLibrary(u"QV9REG.DLL", {}, strings);
+    std::uint32_t error = 0;
+    library = m.LoadLibrary(u"QV9REG.DLL", error);
+    m.AddRemoteShare(u"SRV", u"NORVA");
+    m.AddRemoteShare(u"OTHER", u"DATA");
+    m.MakeDirectories(u"\\\\SRV\\NORVA\\NETBIN");
+    m.MakeDirectories(u"\\\\OTHER\\DATA\\TARVEX");
+  });
+  platform::MemoryMachine& machine = fixture.Begin();
   platform::ScopedPlatform use(machine);
   locator::ResetState();
-  std::map<std::uint32_t, String> strings;
-  for (const resources::StringEntry& e : resources::LibraryTable()) strings[e.id] = String(e.text);
-  machine.RegisterLibrary(u"QV9REG.DLL", {}, strings);
-  std::uint32_t error = 0;
-  const platform::Handle library = machine.LoadLibrary(u"QV9REG.DLL", error);
-  machine.AddRemoteShare(u"SRV", u"NORVA");
-  machine.AddRemoteShare(u"OTHER", u"DATA");
-  machine.MakeDirectories(u"\\\\SRV\\NORVA\\NETBIN");
-  machine.MakeDirectories(u"\\\\OTHER\\DATA\\TARVEX");
-  machine.WriteTextFile(u"\\\\SRV\\NORVA\\TARVEX\\TARVEX.CFG", "$request_dir x\r\n");
+  fixture.WriteFile(u"\\\\SRV\\NORVA\\TARVEX\\TARVEX.CFG", std::string_view("$request_dir x\r\n"));
   const String files[] = {u"C:\\ProgramData\\Norva\\NorvaConnect.INI", u"\\\\SRV\\NORVA\\QVLINK.INI",
                           u"\\\\SRV\\NORVA\\TARVEX\\QTCFG.INI",
                           u"C:\\Users\\Admin\\AppData\\Roaming\\Norva\\Velmora.INI"};
-  for (std::size_t i = 0; i < parts.size(); ++i) machine.WriteTextFile(files[i], parts[i]);
+  for (std::size_t i = 0; i < 4; ++i) {
+    if (i < parts.size())
+      fixture.WriteFile(files[i], parts[i]);
+    else
+      fixture.Absent(files[i]);
+  }
+  // Files the locator looks for that no input writes: the all-users
+  // Velmora.INI and the link and pointer files of the other share.
+  for (const char16_t* absent : {u"C:\\ProgramData\\Norva\\Velmora.INI", u"\\\\SRV\\NORVA\\QTCFG.INI",
+                                 u"\\\\OTHER\\DATA\\QVLINK.INI", u"\\\\OTHER\\DATA\\QTCFG.INI",
+                                 u"\\\\OTHER\\DATA\\TARVEX\\QTCFG.INI"})
+    fixture.Absent(absent);
 
   Buffer configFile(locator::kPathBufferChars), suiteIni(locator::kPathBufferChars),
       tarvex(locator::kPathBufferChars), server(locator::kPathBufferChars), netBin(locator::kPathBufferChars),
@@ -87,5 +105,6 @@ extern "C" int Fuzz_qvgetcfg(const std::uint8_t* data, std::size_t size) {
   }
   FuzzCheck(machine.OpenFileCount() == 0, "no file is left open");
   locator::ResetState();
+  fixture.End();
   return 0;
 }
