@@ -363,19 +363,28 @@ String TFileBase::GetToken(StringView keyword, int inst, int tokennumber) {
                        (scriptKey && EqualsNoCase(first, u"$image_locn")) || (commentKey && e.comment);
     if (!match || ++found != inst) continue;
     if (tokennumber < 0 || tokennumber >= static_cast<int>(tokens.size())) break;
-    lastkeyword.assign(key);  // reuses the buffer: no allocation per lookup
-    lastkwinst = inst;
-    lastentry = line;
-    return tokens[static_cast<std::size_t>(tokennumber)];
+    return CacheHit(key, inst, line, tokens[static_cast<std::size_t>(tokennumber)]);
   }
+  return CacheMiss();
+}
 
+// ---------------------------------------------------------------- keyword index
+// The lookup cache after a search: the match found (its keyword, instance
+// and line), or nothing.
+String TFileBase::CacheHit(StringView key, int inst, int line, const String& token) {
+  lastkeyword.assign(key);  // reuses the buffer: no allocation per lookup
+  lastkwinst = inst;
+  lastentry = line;
+  return token;
+}
+
+String TFileBase::CacheMiss() {
   lastkeyword.clear();
   lastkwinst = 0;
   lastentry = -1;
   return String();
 }
 
-// ---------------------------------------------------------------- keyword index
 void TFileBase::IndexKeywords() {
   auto index = std::make_unique<KeywordIndex>();
   const int count = Count();
@@ -418,16 +427,10 @@ String TFileBase::IndexedToken(StringView key, int inst, int tokennumber) {
     ++fexamined;
     const TokenList& tokens = *FList[static_cast<std::size_t>(line)].tokens;
     if (tokennumber >= 0 && tokennumber < static_cast<int>(tokens.size())) {
-      lastkeyword.assign(key);  // reuses the buffer: no allocation per lookup
-      lastkwinst = inst;
-      lastentry = line;
-      return tokens[static_cast<std::size_t>(tokennumber)];
+      return CacheHit(key, inst, line, tokens[static_cast<std::size_t>(tokennumber)]);
     }
   }
-  lastkeyword.clear();
-  lastkwinst = 0;
-  lastentry = -1;
-  return String();
+  return CacheMiss();
 }
 
 String TFileBase::GetSqToken(StringView keyword, int inst, int tokennumber) {

@@ -336,6 +336,8 @@ class TFileBase {
   // Every change of lines ends the index's validity.
   void Changed() { findex.reset(); }
   String IndexedToken(StringView key, int inst, int tokennumber);
+  String CacheHit(StringView key, int inst, int line, const String& token);
+  String CacheMiss();
   String IndexedVardef(StringView varname);
   bool Valid(int index) const { return index >= 0 && index < Count(); }
   // Parses lines and inserts them at index, in order.
