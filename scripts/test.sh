@@ -136,7 +136,22 @@ if [ -d build/win32/bin ]; then
     "$here/wine-prefix.sh" || status=1
     mkdir -p "$results/win32"
     stage_start=$(date +%s)
-    run_tests win32 "Z:$(echo "$results/win32/" | tr / '\\')" || status=1
+    if grep -qx enabled /proc/sys/fs/binfmt_misc/qemu-i386 2>/dev/null; then
+      # Through qemu-user the two unit-test programs and the trace-file load
+      # hang or crash the emulator in their threaded cases (and once the
+      # emulator is upset, in the cases after them); they run natively,
+      # under the sanitizers and in the 64-bit build. One program at a time.
+      why32="32-bit stage under qemu: qv_unit_tests, qv_win32_tests and trace_load left out (the emulator hangs in their threaded cases)"
+      echo "== $why32"
+      echo "$why32" >>"$results/skipped-stages"
+      echo "== tests: win32"
+      GTEST_OUTPUT="xml:Z:$(echo "$results/win32/" | tr / '\\')" ctest --preset win32 -j1 \
+        -E '^(qv_unit_tests|qv_win32_tests|trace_load)$' --output-junit "$results/win32-ctest.xml" \
+        2>&1 | tee "$results/win32-ctest.log" | grep -vE '^\s*$'
+      [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
+    else
+      run_tests win32 "Z:$(echo "$results/win32/" | tr / '\\')" || status=1
+    fi
     echo "== 32-bit stage: $(( $(date +%s) - stage_start )) s"
   fi
 fi

@@ -73,8 +73,25 @@ run_wine32() {
     # crash the emulator every time; they run natively and in the 64-bit
     # build. A program given its own --gtest_filter is not affected.
     if [ -z "${GTEST_FILTER:-}" ] && [ "$(basename "$1")" = qv_unit_tests.exe ]; then
-      export GTEST_FILTER="-*.Concurrent*:SettingsTest.AccessorsReadWhileAnotherThreadWaits"
+      export GTEST_FILTER="-*.Concurrent*:SettingsTest.AccessorsReadWhileAnotherThreadWaits:TraceWriter.ThreadsWritingAtOnce*"
       echo "wine-run.sh: under qemu-i386, leaving out the thread-stress cases $GTEST_FILTER" >&2
+    fi
+    # After HKEY_CLASSES_ROOT, HKEY_USERS and HKEY_CURRENT_CONFIG have been
+    # opened and closed, the emulated 32-bit Wine answers the next
+    # GetVolumeInformationW with c000001d (illegal instruction). The root-key
+    # case matters for the 64-bit build (sign-extended predefined keys),
+    # where it runs.
+    if [ -z "${GTEST_FILTER:-}" ] && [ "$(basename "$1")" = qv_win32_tests.exe ]; then
+      export GTEST_FILTER="-Win32SeamRegistry.EveryRootKeyOpens"
+      echo "wine-run.sh: under qemu-i386, leaving out $GTEST_FILTER" >&2
+    fi
+    # The trace-file load keeps 4 processes of 2 threads busy at once; under
+    # the emulator one of them now and then never finishes, and the run
+    # waits for it. It runs in the 64-bit build; here it reports "skipped"
+    # (exit code 77, the test's SKIP_RETURN_CODE).
+    if [ "$(basename "$1")" = qv_trace_load.exe ]; then
+      echo "wine-run.sh: under qemu-i386 the trace-file load is not run (its processes' threads hang the emulator)" >&2
+      return 77
     fi
   else
     attempts=1
