@@ -31,8 +31,10 @@ String Folder(StringView value) { return value.empty() ? String() : WithTrailing
 
 // Items separated by commas or blanks; a double quote groups an item (two
 // double quotes inside stand for one); a comma at the very end adds an
-// empty item.
+// empty item. The text ends at a NUL character, as a C string would: a NUL
+// is neither blank nor item, and reading on past it never advanced.
 std::vector<String> CommaText(StringView text) {
+  text = text.substr(0, text.find(u'\0'));
   std::vector<String> items;
   std::size_t i = 0;
   auto skipBlanks = [&] {

@@ -167,6 +167,14 @@ TEST_F(EnvironmentTest, LimitsAfterTheLines) {
   EXPECT_EQ(S().TaskEyeSkip, (std::vector<String>{u"a", u"b"}));
 }
 
+TEST_F(EnvironmentTest, TaskEyeSkipEndsAtANulCharacter) {
+  // A NUL inside the list once made the reader loop forever, adding empty
+  // items until memory ran out.
+  static const char kLine[] = "$environment * TASKEYE_SKIP a,b\0c d";
+  ASSERT_EQ(LoadConfig(Lines({std::string(kLine, sizeof kLine - 1)})), 0);
+  EXPECT_EQ(S().TaskEyeSkip, (std::vector<String>{u"a", u"b"}));
+}
+
 TEST_F(EnvironmentTest, TaskEyeSkipBeforeTheFirstLoad) {
   EXPECT_EQ(GetTaskEyeSkip(), (std::vector<String>{u"TEMP"}));
 }
