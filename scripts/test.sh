@@ -29,10 +29,12 @@ build() {
 . "$here/display.sh"
 trap '[ -n "$xvfb_pid" ] && kill $xvfb_pid 2>/dev/null; WINEPREFIX="$repo/build/wineprefix" /usr/lib/wine/wineserver -k 2>/dev/null' EXIT
 
+# run_tests PRESET XMLDIR [CTEST ARGS...]
 run_tests() {
   local preset=$1 xmldir=$2
+  shift 2
   echo "== tests: $preset"
-  GTEST_OUTPUT="xml:$xmldir" ctest --preset "$preset" --output-junit "$results/$preset-ctest.xml" \
+  GTEST_OUTPUT="xml:$xmldir" ctest --preset "$preset" "$@" --output-junit "$results/$preset-ctest.xml" \
     2>&1 | tee "$results/$preset-ctest.log" | grep -vE '^\s*$'
   return "${PIPESTATUS[0]}"
 }
@@ -136,7 +138,7 @@ if [ -d build/win32/bin ]; then
     "$here/wine-prefix.sh" || status=1
     mkdir -p "$results/win32"
     stage_start=$(date +%s)
-    if grep -qx enabled /proc/sys/fs/binfmt_misc/qemu-i386 2>/dev/null; then
+    if wine32_through_qemu; then
       # Through qemu-user the two unit-test programs and the trace-file load
       # hang or crash the emulator in their threaded cases (and once the
       # emulator is upset, in the cases after them); they run natively,
@@ -144,11 +146,8 @@ if [ -d build/win32/bin ]; then
       why32="32-bit stage under qemu: qv_unit_tests, qv_win32_tests and trace_load left out (the emulator hangs in their threaded cases)"
       echo "== $why32"
       echo "$why32" >>"$results/skipped-stages"
-      echo "== tests: win32"
-      GTEST_OUTPUT="xml:Z:$(echo "$results/win32/" | tr / '\\')" ctest --preset win32 -j1 \
-        -E '^(qv_unit_tests|qv_win32_tests|trace_load)$' --output-junit "$results/win32-ctest.xml" \
-        2>&1 | tee "$results/win32-ctest.log" | grep -vE '^\s*$'
-      [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
+      run_tests win32 "Z:$(echo "$results/win32/" | tr / '\\')" -j1 \
+        -E '^(qv_unit_tests|qv_win32_tests|trace_load)$' || status=1
     else
       run_tests win32 "Z:$(echo "$results/win32/" | tr / '\\')" || status=1
     fi

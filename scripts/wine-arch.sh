@@ -56,6 +56,9 @@ wine32_unavailable() {
   return 1
 }
 
+# wine32_through_qemu: true when 32-bit programs run through qemu-user.
+wine32_through_qemu() { grep -qx enabled /proc/sys/fs/binfmt_misc/qemu-i386 2>/dev/null; }
+
 # run_wine32 PROGRAM ARGS...: runs a 32-bit program; when it runs through
 # qemu, fails, and the emulator crashed under it, runs it again (at most QV_WINE32_ATTEMPTS
 # times, default 3). qemu-user 7.2 now and then dies in a 32-bit Wine
@@ -68,7 +71,7 @@ wine32_unavailable() {
 run_wine32() {
   local attempts=${QV_WINE32_ATTEMPTS:-3} attempt=1 rc errlog crash
   # Natively run 32-bit programs are never repeated.
-  if grep -qx enabled /proc/sys/fs/binfmt_misc/qemu-i386 2>/dev/null; then
+  if wine32_through_qemu; then
     # Under qemu the unit tests that keep several threads busy at once
     # crash the emulator every time; they run natively and in the 64-bit
     # build. A program given its own --gtest_filter is not affected.
@@ -76,8 +79,8 @@ run_wine32() {
       export GTEST_FILTER="-*.Concurrent*:SettingsTest.AccessorsReadWhileAnotherThreadWaits:TraceWriter.ThreadsWritingAtOnce*"
       echo "wine-run.sh: under qemu-i386, leaving out the thread-stress cases $GTEST_FILTER" >&2
     fi
-    # After HKEY_CLASSES_ROOT, HKEY_USERS and HKEY_CURRENT_CONFIG have been
-    # opened and closed, the emulated 32-bit Wine answers the next
+    # After Win32SeamRegistry.EveryRootKeyOpens has opened and closed the
+    # predefined keys, the emulated 32-bit Wine answers the next
     # GetVolumeInformationW with c000001d (illegal instruction). The root-key
     # case matters for the 64-bit build (sign-extended predefined keys),
     # where it runs.
