@@ -21,17 +21,25 @@ bool StartsComment(StringView s, std::size_t i) {
   return s[i] == u';' || (s[i] == u'/' && i + 1 < s.size() && s[i + 1] == u'*');
 }
 
+constexpr StringView kImageLocn = u"$image_locn";
+constexpr StringView kScriptLocn = u"$script_locn";
+constexpr StringView kImageType = u"$image_type";
+constexpr StringView kType = u"$type";
+
 // The keyword a lookup searches for: two old keyword names stand for the
-// current ones.
+// current ones. Both old names have 11 characters, which settles nearly
+// every keyword without comparing.
 StringView LookupKey(StringView keyword) {
-  if (EqualsNoCase(keyword, u"$image_locn")) return u"$script_locn";
-  if (EqualsNoCase(keyword, u"$image_type")) return u"$type";
+  if (keyword.size() != kImageLocn.size()) return keyword;
+  if (EqualsNoCase(keyword, kImageLocn)) return kScriptLocn;
+  if (EqualsNoCase(keyword, kImageType)) return kType;
   return keyword;
 }
 
-const String& TokenAt(const TokenList& tokens, int n) {
-  if (n < 0 || n >= static_cast<int>(tokens.size())) return kEmptyText;
-  return tokens[static_cast<std::size_t>(n)];
+// Exact equality by one memory comparison (the generic character loop of
+// char16_t views costs several instructions a character).
+bool SameText(StringView a, StringView b) {
+  return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0);
 }
 
 String DecodeUtf16(const std::uint8_t* p, std::size_t n, bool bigEndian) {
@@ -333,34 +341,43 @@ bool TFileBase::IsComment(int index) const { return Valid(index) && FList[index]
 
 // -------------------------------------------------------------- keyword lookup
 String TFileBase::GetToken(StringView keyword, int inst, int tokennumber) {
+  const String* token = FindToken(keyword, inst, tokennumber);
+  return token ? *token : String();
+}
+
+const String* TFileBase::FindToken(StringView keyword, int inst, int tokennumber) {
   const StringView key = LookupKey(keyword);
   const int count = Count();
 
+  const bool sameKey = SameText(key, lastkeyword);
   // The same request again: no scan.
-  if (nodeletions && lastentry >= 0 && lastentry < count && lastkwinst == inst && key == lastkeyword)
-    return TokenAt(GetSL(lastentry), tokennumber);
+  if (nodeletions && lastentry >= 0 && lastentry < count && lastkwinst == inst && sameKey) {
+    const TokenList& tokens = GetSL(lastentry);
+    if (tokennumber < 0 || tokennumber >= static_cast<int>(tokens.size())) return nullptr;
+    return &tokens[static_cast<std::size_t>(tokennumber)];
+  }
 
   // A later instance of the keyword last found: go on after that line.
   int line = 0;
   int found = 0;
-  if (nodeletions && key == lastkeyword && lastkwinst < inst) {
+  if (nodeletions && sameKey && lastkwinst < inst) {
     line = lastentry + 1;
     found = lastkwinst;
   }
   nodeletions = true;
   if (findex) return IndexedToken(key, inst, tokennumber);
 
-  const bool typeKey = EqualsNoCase(key, u"$type");
-  const bool scriptKey = EqualsNoCase(key, u"$script_locn");
-  const bool commentKey = key == u";";
+  const bool typeKey = EqualsNoCase(key, kType);
+  const bool scriptKey = EqualsNoCase(key, kScriptLocn);
+  const bool commentKey = key.size() == 1 && key[0] == u';';
   for (; line < count; ++line) {
     ++fexamined;
     const Entry& e = FList[line];
     if (!HasTokens(e)) continue;
     const TokenList& tokens = *e.tokens;
     const String& first = tokens.front();
-    const bool match = EqualsNoCase(first, key) || (typeKey && EqualsNoCase(first, u"$image_type")) ||
-                       (scriptKey && EqualsNoCase(first, u"$image_locn")) || (commentKey && e.comment);
+    const bool match = EqualsNoCase(first, key) || (typeKey && EqualsNoCase(first, kImageType)) ||
+                       (scriptKey && EqualsNoCase(first, kImageLocn)) || (commentKey && e.comment);
     if (!match || ++found != inst) continue;
     if (tokennumber < 0 || tokennumber >= static_cast<int>(tokens.size())) break;
     return CacheHit(key, inst, line, tokens[static_cast<std::size_t>(tokennumber)]);
@@ -371,18 +388,18 @@ String TFileBase::GetToken(StringView keyword, int inst, int tokennumber) {
 // ---------------------------------------------------------------- keyword index
 // The lookup cache after a search: the match found (its keyword, instance
 // and line), or nothing.
-String TFileBase::CacheHit(StringView key, int inst, int line, const String& token) {
+const String* TFileBase::CacheHit(StringView key, int inst, int line, const String& token) {
   lastkeyword.assign(key);  // reuses the buffer: no allocation per lookup
   lastkwinst = inst;
   lastentry = line;
-  return token;
+  return &token;
 }
 
-String TFileBase::CacheMiss() {
+const String* TFileBase::CacheMiss() {
   lastkeyword.clear();
   lastkwinst = 0;
   lastentry = -1;
-  return String();
+  return nullptr;
 }
 
 void TFileBase::IndexKeywords() {
@@ -398,9 +415,9 @@ void TFileBase::IndexKeywords() {
     // The keys a scan would match this line by: its keyword (an old name
     // under the current one) and ";" for a comment line.
     StringView key = e.tokens->front();
-    if (key.size() == 11 && NoCaseEqual()(key, u"$image_type"))
-      key = u"$type";
-    else if (key.size() == 11 && NoCaseEqual()(key, u"$image_locn"))
+    if (key.size() == 11 && NoCaseEqual()(key, kImageType))
+      key = kType;
+    else if (key.size() == 11 && NoCaseEqual()(key, kImageLocn))
       key = u"$script_locn";
     // Neighbouring lines often share their keyword: the last bucket first.
     if (!last || !NoCaseEqual()(key, lastKey)) {
@@ -416,14 +433,30 @@ void TFileBase::IndexKeywords() {
   findex = std::move(index);
 }
 
+const std::vector<int>& TFileBase::KeywordLines(StringView keyword) {
+  static const std::vector<int> kNone;
+  if (!findex) IndexKeywords();
+  const auto it = findex->lines.find(LookupKey(keyword));
+  if (it == findex->lines.end()) return kNone;
+  fexamined += it->second.size();
+  return it->second;
+}
+
 // GetToken's search through the index: the inst-th line of the keyword is
 // the one the scan (from the first line, or resumed after the cached match,
 // which is the cached instance) would stop at. The cache is updated as the
 // scan updates it.
-String TFileBase::IndexedToken(StringView key, int inst, int tokennumber) {
-  const auto it = findex->lines.find(key);
-  if (it != findex->lines.end() && inst >= 1 && static_cast<std::size_t>(inst) <= it->second.size()) {
-    const int line = it->second[static_cast<std::size_t>(inst) - 1];
+const String* TFileBase::IndexedToken(StringView key, int inst, int tokennumber) {
+  KeywordIndex& index = *findex;
+  if (!index.lastValid || !SameText(key, index.lastKey)) {
+    const auto it = index.lines.find(key);
+    index.lastLines = it == index.lines.end() ? nullptr : &it->second;
+    index.lastKey.assign(key);
+    index.lastValid = true;
+  }
+  const std::vector<int>* lines = index.lastLines;
+  if (lines && inst >= 1 && static_cast<std::size_t>(inst) <= lines->size()) {
+    const int line = (*lines)[static_cast<std::size_t>(inst) - 1];
     ++fexamined;
     const TokenList& tokens = *FList[static_cast<std::size_t>(line)].tokens;
     if (tokennumber >= 0 && tokennumber < static_cast<int>(tokens.size())) {
@@ -434,7 +467,8 @@ String TFileBase::IndexedToken(StringView key, int inst, int tokennumber) {
 }
 
 String TFileBase::GetSqToken(StringView keyword, int inst, int tokennumber) {
-  return UnquoteToken(GetToken(keyword, inst, tokennumber));
+  const String* token = FindToken(keyword, inst, tokennumber);
+  return token ? UnquoteToken(*token) : String();
 }
 
 void TFileBase::SetToken(int lineno, int parmno, StringView newval) {

@@ -203,6 +203,10 @@ class TFileBase {
   // as are "$image_type" and "$type"; ";" counts comment lines). Empty when
   // there is no such line or token; LastIndex() then is -1, else the line.
   String GetToken(StringView keyword, int inst, int tokennumber);
+  // GetToken without the copy: the token in the list, or nullptr where
+  // GetToken answers empty. The lookup and its cache are GetToken's; the
+  // pointer stays valid until the list's lines change.
+  const String* FindToken(StringView keyword, int inst, int tokennumber);
   // GetToken, then UnquoteToken.
   String GetSqToken(StringView keyword, int inst, int tokennumber);
   // Sets token parmno of line lineno (appends when parmno equals the token
@@ -218,6 +222,10 @@ class TFileBase {
   void IndexKeywords();
   // Whether the index is in place (false again after any change of lines).
   bool KeywordsIndexed() const { return findex != nullptr; }
+  // The lines GetToken finds keyword on, in list order: element i is the
+  // line of instance i + 1. Indexes the list when it is not indexed; the
+  // reference lasts while the lines do not change.
+  const std::vector<int>& KeywordLines(StringView keyword);
 
   // ---- includes
   // Expands every $include line (see the file comment). Throws
@@ -327,6 +335,11 @@ class TFileBase {
   // built on the first GetVardef, each variable name's last definition.
   struct KeywordIndex {
     std::unordered_map<StringView, std::vector<int>, NoCaseHash, NoCaseEqual> lines;
+    // The bucket of the last key looked up (nullptr: the key has no lines),
+    // so that reading instance after instance of one keyword hashes once.
+    String lastKey;
+    const std::vector<int>* lastLines = nullptr;
+    bool lastValid = false;
     bool variablesBuilt = false;
     std::unordered_map<String, int, NoCaseHash, NoCaseEqual> variables;
   };
@@ -335,9 +348,9 @@ class TFileBase {
   void InvalidateLookup() { nodeletions = false; }
   // Every change of lines ends the index's validity.
   void Changed() { findex.reset(); }
-  String IndexedToken(StringView key, int inst, int tokennumber);
-  String CacheHit(StringView key, int inst, int line, const String& token);
-  String CacheMiss();
+  const String* IndexedToken(StringView key, int inst, int tokennumber);
+  const String* CacheHit(StringView key, int inst, int line, const String& token);
+  const String* CacheMiss();
   String IndexedVardef(StringView varname);
   bool Valid(int index) const { return index >= 0 && index < Count(); }
   // Parses lines and inserts them at index, in order.

@@ -50,7 +50,36 @@ String Unquote(StringView word) { return UnquoteToken(word); }
 String ConfigLines::Word(StringView keyword, int inst, int k) { return list_.GetToken(keyword, inst, k); }
 String ConfigLines::Text(StringView keyword, int inst, int k) { return list_.GetSqToken(keyword, inst, k); }
 
-bool ConfigLines::Exists(StringView keyword, int inst) { return !list_.GetToken(keyword, inst, 0).empty(); }
+namespace {
+StringView TextFormOf(const String& word, String& unquoted) {
+  if (word.empty() || word[0] != u'"') return word;
+  unquoted = UnquoteToken(word);
+  return unquoted;
+}
+}  // namespace
+
+StringView ConfigLines::TextView(StringView keyword, int inst, int k, String& unquoted) {
+  const String* word = list_.FindToken(keyword, inst, k);
+  return word ? TextFormOf(*word, unquoted) : StringView();
+}
+
+std::vector<const TokenList*> ConfigLines::Instances(StringView keyword) {
+  const std::vector<int>& at = list_.KeywordLines(keyword);
+  std::vector<const TokenList*> instances;
+  instances.reserve(at.size());
+  for (const int line : at) instances.push_back(&list_.GetSL(line));
+  return instances;
+}
+
+StringView ConfigLines::TextOf(const TokenList& words, std::size_t k, String& unquoted) {
+  return k < words.size() ? TextFormOf(words[k], unquoted) : StringView();
+}
+
+// The list's own lookup, without copying the keyword out of the line.
+bool ConfigLines::Exists(StringView keyword, int inst) {
+  const String* keywordToken = list_.FindToken(keyword, inst, 0);
+  return keywordToken && !keywordToken->empty();
+}
 
 int ConfigLines::LineIndex(StringView keyword, int inst) {
   return Exists(keyword, inst) ? list_.LastIndex() : -1;

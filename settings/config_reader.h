@@ -59,6 +59,16 @@ class ConfigLines {
   String Word(StringView keyword, int inst, int k);
   // The same in text form.
   String Text(StringView keyword, int inst, int k);
+  // Text without a copy: a view of the word itself when it is not quoted,
+  // else of `unquoted`, which then holds the text form. The view lasts
+  // while the list and `unquoted` are unchanged.
+  StringView TextView(StringView keyword, int inst, int k, String& unquoted);
+  // Every instance of keyword, for a loop over all of them: element i is
+  // the token list of instance i + 1, the one Word and Text read.
+  std::vector<const TokenList*> Instances(StringView keyword);
+  // Word k of a token list in text form, without a copy as TextView gives
+  // it; empty when there is no word k.
+  static StringView TextOf(const TokenList& words, std::size_t k, String& unquoted);
   // Whether instance inst exists, and its line index (-1 when it does not).
   bool Exists(StringView keyword, int inst);
   int LineIndex(StringView keyword, int inst);

@@ -199,15 +199,21 @@ void CountryAndCompany(SuiteSettings& s, ConfigLines& lines) {
 void VarDefs(SuiteSettings& s, ConfigLines& lines) {
   // The pairs are set in file order in one pass (a later definition
   // replaces an earlier one, an empty value removes it).
+  const std::vector<const TokenList*> instances = lines.Instances(u"$var_def");
+  const std::size_t count = std::min<std::size_t>(instances.size(), 99999);
   std::vector<NameValueList::Entry> pairs;
-  for (int inst = 1; inst <= 99999 && lines.Exists(u"$var_def", inst); ++inst) {
-    const String name = lines.Text(u"$var_def", inst, 1);
-    const String value = lines.Text(u"$var_def", inst, 2);
+  pairs.reserve(count);
+  s.VarDefNames.reserve(s.VarDefNames.size() + count);
+  s.VarDefValues.reserve(s.VarDefValues.size() + count);
+  String nameText, valueText;  // a quoted word's text form
+  for (std::size_t i = 0; i < count; ++i) {
+    String name(ConfigLines::TextOf(*instances[i], 1, nameText));
+    String value(ConfigLines::TextOf(*instances[i], 2, valueText));
     s.VarDefNames.push_back(name);
     s.VarDefValues.push_back(value);
-    pairs.push_back({name, value});
+    pairs.push_back({std::move(name), std::move(value)});
   }
-  s.VarDefPairs.SetValues(pairs);
+  s.VarDefPairs.SetValues(std::move(pairs));
   const String channel = s.VarDefPairs.Value(u"USE_CHANNEL_COMMANDS");
   s.UseChannelCommands = !channel.empty() && !StartsWithNoCaseAscii(channel, u"no");
 }

@@ -213,15 +213,21 @@ void ReadEnvironmentOptions(SuiteSettings& s, ConfigLines& lines) {
 
   const String machine = MachineSelector();
   s.TraceIndexes.clear();
+  // The first 999 lines count; a line without a selector ends the list.
+  const std::vector<const TokenList*> instances = lines.Instances(u"$environment");
+  const std::size_t count = std::min<std::size_t>(instances.size(), 999);
   std::vector<NameValueList::Entry> applying;  // set in file order after the loop, in one pass
-  for (int inst = 1; inst <= 999; ++inst) {
-    const String selector = lines.Text(u"$environment", inst, 1);
+  applying.reserve(count);
+  String selectorText, nameText, valueText;  // a quoted word's text form
+  for (std::size_t i = 0; i < count; ++i) {
+    const TokenList& words = *instances[i];
+    const StringView selector = ConfigLines::TextOf(words, 1, selectorText);
     if (selector.empty()) break;
-    const String name = lines.Text(u"$environment", inst, 2);
-    const String value = lines.Text(u"$environment", inst, 3);
+    const StringView name = ConfigLines::TextOf(words, 2, nameText);
+    const StringView value = ConfigLines::TextOf(words, 3, valueText);
     // Every node's trace index is kept, whichever node this is.
     if (EqualsNoCase(name, u"TRC_INDEX") && selector != u"*")
-      s.TraceIndexes.push_back({selector, ParseNumber(value, 0)});
+      s.TraceIndexes.push_back({String(selector), ParseNumber(value, 0)});
     if (!NodeApplies(s, NodeFamily::EffectiveOrMachine, selector, machine)) continue;
     if (const Option* option = FindOption(name)) {
       if (option->fromFile) option->set(s, value, false);
@@ -231,9 +237,9 @@ void ReadEnvironmentOptions(SuiteSettings& s, ConfigLines& lines) {
         if (!environment.empty()) option->set(s, environment, true);
       }
     }
-    applying.push_back({name, value});
+    applying.push_back({String(name), String(value)});
   }
-  s.EnvironmentOptions.SetValues(applying);
+  s.EnvironmentOptions.SetValues(std::move(applying));
 }
 
 void AdjustEnvironmentOptions(SuiteSettings& s) {

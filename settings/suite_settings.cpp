@@ -33,30 +33,50 @@ void NameValueList::SetValue(StringView name, StringView value) {
     Add(name, value);
 }
 
-void NameValueList::SetValues(const std::vector<Entry>& pairs) {
+void NameValueList::SetValues(std::vector<Entry> pairs) {
   if (pairs.empty()) return;
-  // For every name, the entries holding it in list order, from `next` on:
-  // the first of them is the one SetValue would find. Removed entries are
-  // marked and dropped at the end, so no index moves meanwhile.
+  // For every name, the first and the last entry holding it that are still
+  // in the list, the ones between linked in list order through `following`:
+  // the first is the one SetValue would find. Removed entries are marked and
+  // dropped at the end, so no index moves meanwhile. The keys view the
+  // entries' own names: the room reserved below keeps them in place until
+  // the end, and a name is never changed.
+  constexpr std::size_t kNone = static_cast<std::size_t>(-1);
   struct Holders {
-    std::vector<std::size_t> at;
-    std::size_t next = 0;
+    std::size_t first = kNone;
+    std::size_t last = kNone;
   };
-  std::unordered_map<String, Holders, NoCaseHash, NoCaseEqual> byName;
+  std::unordered_map<StringView, Holders, NoCaseHash, NoCaseEqual> byName;
   byName.reserve(entries_.size() + pairs.size());
-  for (std::size_t i = 0; i < entries_.size(); ++i) byName[entries_[i].name].at.push_back(i);
+  entries_.reserve(entries_.size() + pairs.size());
+  std::vector<std::size_t> following(entries_.size(), kNone);
   std::vector<bool> removed(entries_.size(), false);
-  for (const Entry& pair : pairs) {
-    Holders& holders = byName[pair.name];
-    const bool present = holders.next < holders.at.size();
+  auto hold = [&](Holders& holders, std::size_t i) {
+    if (holders.first == kNone)
+      holders.first = i;
+    else
+      following[holders.last] = i;
+    holders.last = i;
+  };
+  for (std::size_t i = 0; i < entries_.size(); ++i) hold(byName[entries_[i].name], i);
+  for (Entry& pair : pairs) {
+    auto it = byName.find(StringView(pair.name));
+    Holders* holders = it == byName.end() ? nullptr : &it->second;
+    const bool present = holders && holders->first != kNone;
     if (pair.value.empty()) {
-      if (present) removed[holders.at[holders.next++]] = true;
+      if (present) {
+        removed[holders->first] = true;
+        holders->first = following[holders->first];
+        if (holders->first == kNone) holders->last = kNone;
+      }
     } else if (present) {
-      entries_[holders.at[holders.next]].value = pair.value;
+      entries_[holders->first].value = std::move(pair.value);
     } else {
-      holders.at.push_back(entries_.size());
-      entries_.push_back(pair);
+      entries_.push_back(std::move(pair));
       removed.push_back(false);
+      following.push_back(kNone);
+      if (!holders) holders = &byName.try_emplace(StringView(entries_.back().name)).first->second;
+      hold(*holders, entries_.size() - 1);
     }
   }
   std::size_t kept = 0;

@@ -51,8 +51,9 @@ class NameValueList {
   // empty value removes the first entry with that name.
   void SetValue(StringView name, StringView value);
   // SetValue of every pair in order, with the same result, in time linear
-  // in the list and the pairs (one SetValue searches the whole list).
-  void SetValues(const std::vector<Entry>& pairs);
+  // in the list and the pairs (one SetValue searches the whole list). The
+  // pairs' texts are moved into the list.
+  void SetValues(std::vector<Entry> pairs);
   // The value of the first entry with that name; empty when there is none.
   String Value(StringView name) const;
   // Index of the first entry with that name, -1 when there is none.

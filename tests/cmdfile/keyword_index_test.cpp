@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <vector>
 
 #include "cmdfile/tfilebase.h"
 
@@ -62,6 +63,17 @@ void ExpectSameAnswers(TFileBase& scanning, TFileBase& indexed) {
     EXPECT_EQ(indexed.GetSqToken(l.keyword, l.inst, l.token), scanning.GetSqToken(l.keyword, l.inst, l.token));
     EXPECT_EQ(indexed.GetRestOfLine(l.keyword, l.inst), scanning.GetRestOfLine(l.keyword, l.inst));
     EXPECT_EQ(indexed.LastIndex(), scanning.LastIndex());
+    // FindToken is GetToken without the copy: no token where GetToken
+    // answers empty, and the lookup cache moves the same way.
+    const String expected = scanning.GetToken(l.keyword, l.inst, l.token);
+    for (TFileBase* list : {&scanning, &indexed}) {
+      const String* found = list->FindToken(l.keyword, l.inst, l.token);
+      EXPECT_EQ(found != nullptr, !expected.empty());
+      if (found) {
+        EXPECT_EQ(*found, expected);
+      }
+    }
+    EXPECT_EQ(indexed.LastIndex(), scanning.LastIndex());
   }
   for (const char16_t* name : kNames) {
     SCOPED_TRACE(ToUtf8(name));
@@ -95,6 +107,29 @@ TEST(TFileBaseKeywordIndex, AnswersAsTheScansDo) {
   EXPECT_EQ(list.GetVardef(u"quoted NAME"), u"a \"b\"");
   EXPECT_EQ(list.GetToken(u"$image_type", 2, 1), u"PDF");
   EXPECT_EQ(list.LastIndex(), 5);
+}
+
+// KeywordLines gives, in order, the lines that GetToken finds instance 1,
+// 2, 3 ... of a keyword on (aliases and comment lines included).
+TEST(TFileBaseKeywordIndex, KeywordLinesAreTheInstancesGetTokenFinds) {
+  const char16_t* const keywords[] = {u"$unicode", u"$UNICODE", u"$type",    u"$image_type", u"$script_locn",
+                                      u"$image_locn", u";",     u"$var_def", u"$missing",    u""};
+  for (const bool discard : {false, true}) {
+    SCOPED_TRACE(discard ? "comments discarded" : "comments kept");
+    for (const char16_t* keyword : keywords) {
+      SCOPED_TRACE(ToUtf8(keyword));
+      TFileBase scanning, indexed;
+      scanning.SetDiscardcomments(discard);
+      indexed.SetDiscardcomments(discard);
+      scanning.LoadFromString(kText);
+      indexed.LoadFromString(kText);
+      std::vector<int> found;
+      for (int inst = 1; inst < 100 && !scanning.GetToken(keyword, inst, 0).empty(); ++inst)
+        found.push_back(scanning.LastIndex());
+      EXPECT_EQ(indexed.KeywordLines(keyword), found);  // indexes the list itself
+      EXPECT_TRUE(indexed.KeywordsIndexed());
+    }
+  }
 }
 
 TEST(TFileBaseKeywordIndex, EveryChangeOfLinesDropsIt) {

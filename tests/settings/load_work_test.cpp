@@ -86,6 +86,9 @@ TEST(NameValueListSetValues, GivesWhatOneByOneGives) {
       {"removing a missing name does nothing", {{u"A", u"1"}}, {{u"B", u""}, {u"a", u"2"}}},
       {"letter case beyond ASCII", {{u"\u00e9t\u00e9", u"1"}}, {{u"\u00c9T\u00c9", u"2"}, {u"\u00e9T\u00e9", u""}}},
       {"no pairs", {{u"A", u"1"}}, {}},
+      {"a new name removed, added again, then set",
+       {{u"K", u"0"}},
+       {{u"A", u"1"}, {u"a", u""}, {u"A", u"2"}, {u"B", u"x"}, {u"a", u"3"}, {u"k", u""}, {u"K", u"back"}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
