@@ -551,8 +551,13 @@ void TFileBase::LoadFromString(StringView text) {
 
 std::uint32_t TFileBase::LoadFromBytes(const Bytes& bytes, std::optional<TextEncoding> encoding,
                                        TextEncoding* used) {
-  const std::uint8_t* p = bytes.data();
-  std::size_t n = bytes.size();
+  return LoadFromBytes(bytes.data(), bytes.size(), encoding, used);
+}
+
+std::uint32_t TFileBase::LoadFromBytes(const std::uint8_t* data, std::size_t size,
+                                       std::optional<TextEncoding> encoding, TextEncoding* used) {
+  const std::uint8_t* p = data;
+  std::size_t n = size;
   TextEncoding chosen = encoding.value_or(TextEncoding::Ansi);
   if (n >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) {
     chosen = TextEncoding::Utf8;

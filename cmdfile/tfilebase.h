@@ -309,6 +309,9 @@ class TFileBase {
   // the encoding.
   std::uint32_t LoadFromBytes(const Bytes& bytes, std::optional<TextEncoding> encoding = std::nullopt,
                               TextEncoding* used = nullptr);
+  // The same for size bytes at data.
+  std::uint32_t LoadFromBytes(const std::uint8_t* data, std::size_t size,
+                              std::optional<TextEncoding> encoding = std::nullopt, TextEncoding* used = nullptr);
   // Reads the file through the platform, then as LoadFromBytes. 0 on
   // success, else the Win32 error code and the list is left unchanged.
   std::uint32_t LoadFromFile(const String& path, std::optional<TextEncoding> encoding = std::nullopt,

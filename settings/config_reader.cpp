@@ -3,6 +3,7 @@
 #include "settings/config_reader.h"
 
 #include <climits>
+#include <memory>
 #include <new>
 
 #include "platform/handles.h"
@@ -155,18 +156,20 @@ bool ReadConfigFile(SuiteSettings& s, TFileBase& list) {
   platform::FileTime written = 0;
   s.ConfigFileTime = os.GetFileWriteTimeOf(file.get(), written) == platform::kOk ? written : GetFileWriteTime(s.ConfigFile);
 
-  Bytes bytes;
+  // The bytes go straight into an uninitialised buffer: filling it with
+  // zeros first would cost as much as copying the file once more.
+  std::unique_ptr<std::uint8_t[]> bytes;
+  std::size_t done = 0;
   bool ok = true;
   std::uint64_t size = 0;
   if (os.GetFileSize(file.get(), size) != platform::kOk || size > kMaxConfigFileBytes) ok = false;
   // A file too large to hold is one that could not be read.
   try {
     if (ok) {
-      bytes.resize(static_cast<std::size_t>(size));
-      std::size_t done = 0;
-      while (done < bytes.size()) {
+      bytes.reset(new std::uint8_t[static_cast<std::size_t>(size) + 1]);
+      while (done < size) {
         std::uint32_t got = 0;
-        if (os.ReadFile(file.get(), bytes.data() + done, static_cast<std::uint32_t>(bytes.size() - done), got) !=
+        if (os.ReadFile(file.get(), bytes.get() + done, static_cast<std::uint32_t>(size - done), got) !=
             platform::kOk) {
           ok = false;
           break;
@@ -174,17 +177,16 @@ bool ReadConfigFile(SuiteSettings& s, TFileBase& list) {
         if (got == 0) break;
         done += got;
       }
-      bytes.resize(done);
     }
-    if (ok && list.LoadFromBytes(bytes) != 0) ok = false;
+    if (ok && list.LoadFromBytes(bytes.get(), done) != 0) ok = false;
   } catch (const std::bad_alloc&) {
     ok = false;
-    Bytes().swap(bytes);
   }
   if (ok) {
-    if (bytes.size() >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF)
+    const std::uint8_t* b = bytes.get();
+    if (done >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF)
       s.ConfigEncoding = TextEncoding::Utf8;
-    else if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE)
+    else if (done >= 2 && b[0] == 0xFF && b[1] == 0xFE)
       s.ConfigEncoding = TextEncoding::Utf16LE;
     else
       s.ConfigEncoding = TextEncoding::Ansi;
@@ -192,6 +194,7 @@ bool ReadConfigFile(SuiteSettings& s, TFileBase& list) {
     // A file that could not be read counts as one without directives.
     list.Clear();
   }
+  bytes.reset();
   file.reset();
 
   if (list.Count() > 1 && list.Text(0).find(u"Initial TARVEX.CFG created as default") != String::npos)

@@ -66,6 +66,10 @@ class ConfigLines {
   // Every instance of keyword, for a loop over all of them: element i is
   // the token list of instance i + 1, the one Word and Text read.
   std::vector<const TokenList*> Instances(StringView keyword);
+  // Word k of a token list as written; empty when there is no word k.
+  static StringView WordOf(const TokenList& words, std::size_t k) {
+    return k < words.size() ? StringView(words[k]) : StringView();
+  }
   // Word k of a token list in text form, without a copy as TextView gives
   // it; empty when there is no word k.
   static StringView TextOf(const TokenList& words, std::size_t k, String& unquoted);

@@ -92,7 +92,7 @@ void Unicode(SuiteSettings& s, ConfigLines& lines) {
   static const std::vector<K> kEmail = {K::EmailBody, K::EmailHtmlBody, K::EmailRecipList};
   static const std::vector<K> kJob = {K::JobHistory, K::JobStdRept, K::JobExtract, K::JobFieldList};
   struct Kind {
-    const char16_t* word;
+    StringView word;
     std::vector<K> slots;
   };
   static const std::vector<Kind> kKinds = [] {
@@ -119,9 +119,11 @@ void Unicode(SuiteSettings& s, ConfigLines& lines) {
   }();
 
   s.FileEncodings.Reset();
-  for (int inst = 1; inst <= 999 && lines.Exists(u"$unicode", inst); ++inst) {
-    const String kind = lines.Word(u"$unicode", inst, 1);
-    const String name = lines.Word(u"$unicode", inst, 2);
+  const std::vector<const TokenList*> instances = lines.Instances(u"$unicode");
+  const std::size_t count = std::min<std::size_t>(instances.size(), 999);
+  for (std::size_t i = 0; i < count; ++i) {
+    const StringView kind = ConfigLines::WordOf(*instances[i], 1);
+    const StringView name = ConfigLines::WordOf(*instances[i], 2);
     for (const Kind& k : kKinds) {
       if (!EqualsNoCase(kind, k.word)) continue;
       for (K slot : k.slots) SetEncoding(s.FileEncodings, slot, name, slot == K::Gct || slot == K::Extra);
@@ -201,19 +203,19 @@ void VarDefs(SuiteSettings& s, ConfigLines& lines) {
   // replaces an earlier one, an empty value removes it).
   const std::vector<const TokenList*> instances = lines.Instances(u"$var_def");
   const std::size_t count = std::min<std::size_t>(instances.size(), 99999);
-  std::vector<NameValueList::Entry> pairs;
+  // The pairs view the names and values kept in the lists: the room
+  // reserved keeps them in place.
+  std::vector<NameValueList::Pair> pairs;
   pairs.reserve(count);
   s.VarDefNames.reserve(s.VarDefNames.size() + count);
   s.VarDefValues.reserve(s.VarDefValues.size() + count);
   String nameText, valueText;  // a quoted word's text form
   for (std::size_t i = 0; i < count; ++i) {
-    String name(ConfigLines::TextOf(*instances[i], 1, nameText));
-    String value(ConfigLines::TextOf(*instances[i], 2, valueText));
-    s.VarDefNames.push_back(name);
-    s.VarDefValues.push_back(value);
-    pairs.push_back({std::move(name), std::move(value)});
+    const String& name = s.VarDefNames.emplace_back(ConfigLines::TextOf(*instances[i], 1, nameText));
+    const String& value = s.VarDefValues.emplace_back(ConfigLines::TextOf(*instances[i], 2, valueText));
+    pairs.push_back({name, value});
   }
-  s.VarDefPairs.SetValues(std::move(pairs));
+  s.VarDefPairs.SetValues(pairs);
   const String channel = s.VarDefPairs.Value(u"USE_CHANNEL_COMMANDS");
   s.UseChannelCommands = !channel.empty() && !StartsWithNoCaseAscii(channel, u"no");
 }

@@ -4,6 +4,7 @@
 // environment is read first; applying $environment lines override it.
 #include <algorithm>
 #include <cstdlib>
+#include <deque>
 #include <unordered_map>
 
 #include "platform/registry.h"
@@ -216,15 +217,23 @@ void ReadEnvironmentOptions(SuiteSettings& s, ConfigLines& lines) {
   // The first 999 lines count; a line without a selector ends the list.
   const std::vector<const TokenList*> instances = lines.Instances(u"$environment");
   const std::size_t count = std::min<std::size_t>(instances.size(), 999);
-  std::vector<NameValueList::Entry> applying;  // set in file order after the loop, in one pass
+  // Set in file order after the loop, in one pass. The texts are views of
+  // the lines' words, or of the text forms kept below for quoted ones.
+  std::vector<NameValueList::Pair> applying;
   applying.reserve(count);
-  String selectorText, nameText, valueText;  // a quoted word's text form
+  String selectorText;
+  std::deque<String> quoted;  // text forms of quoted names and values, in place until the end
+  auto kept = [&](StringView text, String& form) -> StringView {
+    if (text.data() != form.data()) return text;  // a view of the word itself
+    return quoted.emplace_back(std::move(form));
+  };
   for (std::size_t i = 0; i < count; ++i) {
     const TokenList& words = *instances[i];
     const StringView selector = ConfigLines::TextOf(words, 1, selectorText);
     if (selector.empty()) break;
-    const StringView name = ConfigLines::TextOf(words, 2, nameText);
-    const StringView value = ConfigLines::TextOf(words, 3, valueText);
+    String nameText, valueText;
+    const StringView name = kept(ConfigLines::TextOf(words, 2, nameText), nameText);
+    const StringView value = kept(ConfigLines::TextOf(words, 3, valueText), valueText);
     // Every node's trace index is kept, whichever node this is.
     if (EqualsNoCase(name, u"TRC_INDEX") && selector != u"*")
       s.TraceIndexes.push_back({String(selector), ParseNumber(value, 0)});
@@ -237,9 +246,9 @@ void ReadEnvironmentOptions(SuiteSettings& s, ConfigLines& lines) {
         if (!environment.empty()) option->set(s, environment, true);
       }
     }
-    applying.push_back({String(name), String(value)});
+    applying.push_back({name, value});
   }
-  s.EnvironmentOptions.SetValues(std::move(applying));
+  s.EnvironmentOptions.SetValues(applying);
 }
 
 void AdjustEnvironmentOptions(SuiteSettings& s) {

@@ -33,7 +33,7 @@ void NameValueList::SetValue(StringView name, StringView value) {
     Add(name, value);
 }
 
-void NameValueList::SetValues(std::vector<Entry> pairs) {
+void NameValueList::SetValues(const std::vector<Pair>& pairs) {
   if (pairs.empty()) return;
   // For every name, the first and the last entry holding it that are still
   // in the list, the ones between linked in list order through `following`:
@@ -59,8 +59,8 @@ void NameValueList::SetValues(std::vector<Entry> pairs) {
     holders.last = i;
   };
   for (std::size_t i = 0; i < entries_.size(); ++i) hold(byName[entries_[i].name], i);
-  for (Entry& pair : pairs) {
-    auto it = byName.find(StringView(pair.name));
+  for (const Pair& pair : pairs) {
+    auto it = byName.find(pair.name);
     Holders* holders = it == byName.end() ? nullptr : &it->second;
     const bool present = holders && holders->first != kNone;
     if (pair.value.empty()) {
@@ -70,9 +70,9 @@ void NameValueList::SetValues(std::vector<Entry> pairs) {
         if (holders->first == kNone) holders->last = kNone;
       }
     } else if (present) {
-      entries_[holders->first].value = std::move(pair.value);
+      entries_[holders->first].value.assign(pair.value);
     } else {
-      entries_.push_back(std::move(pair));
+      entries_.push_back({String(pair.name), String(pair.value)});
       removed.push_back(false);
       following.push_back(kNone);
       if (!holders) holders = &byName.try_emplace(StringView(entries_.back().name)).first->second;

@@ -52,8 +52,12 @@ class NameValueList {
   void SetValue(StringView name, StringView value);
   // SetValue of every pair in order, with the same result, in time linear
   // in the list and the pairs (one SetValue searches the whole list). The
-  // pairs' texts are moved into the list.
-  void SetValues(std::vector<Entry> pairs);
+  // texts are copied only where the list keeps them.
+  struct Pair {
+    StringView name;
+    StringView value;
+  };
+  void SetValues(const std::vector<Pair>& pairs);
   // The value of the first entry with that name; empty when there is none.
   String Value(StringView name) const;
   // Index of the first entry with that name, -1 when there is none.

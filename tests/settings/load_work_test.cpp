@@ -98,7 +98,9 @@ TEST(NameValueListSetValues, GivesWhatOneByOneGives) {
       batch.Add(e.name, e.value);
     }
     for (const Entry& p : c.pairs) oneByOne.SetValue(p.name, p.value);
-    batch.SetValues(c.pairs);
+    std::vector<NameValueList::Pair> views;
+    for (const Entry& p : c.pairs) views.push_back({p.name, p.value});
+    batch.SetValues(views);
     ASSERT_EQ(batch.Size(), oneByOne.Size());
     for (std::size_t i = 0; i < batch.Size(); ++i) EXPECT_EQ(batch.Text(i), oneByOne.Text(i));
   }
