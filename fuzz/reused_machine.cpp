@@ -11,7 +11,7 @@ namespace {
 // Operations after which the machine is no longer as set up.
 const char* const kChangingOps[] = {
     "CreateDirectoryW", "RemoveDirectoryW",     "WriteFile",           "DeleteFileW",      "MoveFileExW",
-    "GetTempFileNameW", "RegCreateKeyExW",      "RegSetValueExW",      "RegDeleteValueW",  "SetEnvironmentVariableW",
+    "RegCreateKeyExW",      "RegSetValueExW",      "RegDeleteValueW",  "SetEnvironmentVariableW",
     "SetFileSecurityW", "CreateProcessW",       "TerminateProcess",    "CreateFileMappingW", "ExitProcess",
     "MessageBoxW",      "ShowDialog",           "RegisterEventSourceW", "ReportEventW",    "SendMessageW",
     "SendMessageTimeoutW", "EndDialog",
@@ -81,6 +81,12 @@ bool ReusedMachine::LeftAsFound() {
       Trace("machine built anew: the input called %s", op);
       return false;
     }
+  }
+  // A temporary name only formed (unique number given) changes nothing; one
+  // that created its file does.
+  if (machine_->TempFilesCreated() != 0) {
+    Trace("machine built anew: the input created a temporary file");
+    return false;
   }
   // An open may create or truncate a file: harmless only for the input's
   // own files, which the next input sets anew.

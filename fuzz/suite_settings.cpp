@@ -2,6 +2,7 @@
 // \\SRV\NORVA located through the real QV9REG logic, with the input as
 // TARVEX.CFG. The load ends with 0 or a negative code, leaves no file open,
 // and loading the same file again gives the same record.
+#include "fuzz/reused_machine.h"
 #include "fuzz/targets.h"
 #include "platform/sysinfo.h"
 #include "settings/service_identity.h"
@@ -10,18 +11,47 @@
 using namespace qv;
 using qv::fuzz::FuzzCheck;
 
+namespace {
+
+constexpr char kNorvaConnectIni[] = "[NorvaAppdataShare]\r\nUNCname=\\\\SRV\\NORVA\r\n";
+constexpr char kQtCfgIni[] =
+    "[QTCONFIG]\r\nExpectedUNCpath=\\\\SRV\\NORVA\r\nConfigurationFile=TARVEX.CFG\r\n";
+
+}  // namespace
+
 extern "C" int Fuzz_suite_settings(const std::uint8_t* data, std::size_t size) {
-  platform::MemoryMachine machine;
+  // The machine with the suite share and the location library is built
+  // once; the files a load opens are written anew for every input, so that
+  // an input that rewrites or truncates one spoils nothing.
+  static fuzz::ReusedMachine fixture([](platform::MemoryMachine& m) {
+    std::map<std::uint32_t, String> strings;
+    for (const auto& e : resources::ConnectTable()) strings[e.id] = String(e.text);
+    m.SetProgramStrings(strings);
+    testing_connect::InstallLocationLibrary(m);
+    testing_connect::StageSuiteShare(m);
+    // One load of the staged file first: it sets the error mode every load
+    // sets and creates the local folders every load needs, so that a load
+    // of an input leaves the machine as it found it unless the input names
+    // folders of its own.
+    platform::ScopedPlatform use(m);
+    ResetServiceIdentityForTests();
+    ResetAncestorCacheForTests();
+    m.WriteTextFile(u"C:\\ProgramData\\Norva\\NorvaConnect.INI", kNorvaConnectIni);
+    LoadSuiteSettings(true, true, true);
+    ResetSuiteSettingsForTests();
+    locator::ResetState();
+    m.RemovePath(u"C:\\ProgramData\\Norva");
+  });
+  platform::MemoryMachine& machine = fixture.Begin();
   platform::ScopedPlatform use(machine);
   ResetServiceIdentityForTests();
   ResetAncestorCacheForTests();
-  std::map<std::uint32_t, String> strings;
-  for (const auto& e : resources::ConnectTable()) strings[e.id] = String(e.text);
-  machine.SetProgramStrings(strings);
-  testing_connect::InstallLocationLibrary(machine);
-  testing_connect::StageSuiteShare(machine);
-  machine.WriteTextFile(u"C:\\ProgramData\\Norva\\NorvaConnect.INI", "[NorvaAppdataShare]\r\nUNCname=\\\\SRV\\NORVA\r\n");
-  machine.WriteBytes(u"\\\\SRV\\NORVA\\TARVEX\\TARVEX.CFG", Bytes(data, data + size));
+  fixture.WriteFile(u"C:\\ProgramData\\Norva\\NorvaConnect.INI", std::string_view(kNorvaConnectIni));
+  fixture.WriteFile(u"\\\\SRV\\NORVA\\TARVEX\\QTCFG.INI", std::string_view(kQtCfgIni));
+  fixture.WriteFile(u"\\\\SRV\\NORVA\\TARVEX\\TARVEX.CFG", Bytes(data, data + size));
+  for (const char16_t* absent : {u"\\\\SRV\\NORVA\\QVLINK.INI", u"\\\\SRV\\NORVA\\QTCFG.INI",
+                                 u"C:\\ProgramData\\Norva\\Velmora.INI"})
+    fixture.Absent(absent);
 
   const std::int32_t first = LoadSuiteSettings(true, true, true);
   fuzz::Trace("result %d", static_cast<int>(first));
@@ -42,5 +72,6 @@ extern "C" int Fuzz_suite_settings(const std::uint8_t* data, std::size_t size) {
   }
   ResetSuiteSettingsForTests();
   locator::ResetState();
+  fixture.End();
   return 0;
 }

@@ -719,6 +719,7 @@ std::uint32_t MemoryMachine::GetTempFileName(const String& folder, const String&
     const String key = UpperKey(name);
     if (dir->children.count(key)) continue;
     dir->children[key] = NewNode(name, false);
+    ++tempFilesCreated_;
     path = WithTrailingBackslash(folder) + name;
     return kOk;
   }

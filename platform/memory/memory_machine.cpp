@@ -265,6 +265,12 @@ void MemoryMachine::ResetCounts() {
   network_ = 0;
   simulatedNetworkMicros_ = 0;
   networkOps_.clear();
+  tempFilesCreated_ = 0;
+}
+
+std::uint64_t MemoryMachine::TempFilesCreated() const {
+  std::lock_guard lk(mu_);
+  return tempFilesCreated_;
 }
 
 // ------------------------------------------------------------------ handles

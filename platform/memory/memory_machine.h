@@ -325,6 +325,9 @@ class MemoryMachine final : public Platform {
   void SetNetworkLatencyMicros(std::uint64_t micros);
   // The latencies of the round trips since the last ResetCounts.
   std::uint64_t SimulatedNetworkMicros() const;
+  // Files GetTempFileName created (unique number 0) since the last
+  // ResetCounts; a call that only forms a name creates none.
+  std::uint64_t TempFilesCreated() const;
   void ResetCounts();
 
   // ================================================== machine set-up
@@ -648,6 +651,7 @@ class MemoryMachine final : public Platform {
   String currentDirectory_ = u"C:\\";
   std::map<Handle, std::unique_ptr<OpenFileRec>> files_;
   std::uint32_t tempCounter_ = 0;
+  std::uint64_t tempFilesCreated_ = 0;
   bool netApiAvailable_ = true;
   std::uint32_t netShareGetInfoStatus_ = 0;
   std::uint32_t netShareEnumStatus_ = 0;
