@@ -213,7 +213,12 @@ String TFileBase::IndexedVardef(StringView varname) {
         ++fexamined;
         const TokenList& tokens = GetSL(line);
         if (tokens.size() < 2) continue;
-        findex->variables.insert_or_assign(UnquoteToken(tokens[1]), line);  // the last definition wins
+        StringView name = tokens[1];
+        if (!name.empty() && name[0] == u'"') {
+          findex->quotedNames.push_back(std::make_unique<String>(UnquoteToken(name)));
+          name = *findex->quotedNames.back();
+        }
+        findex->variables.insert_or_assign(name, line);  // the last definition wins
       }
     }
     findex->variablesBuilt = true;

@@ -422,6 +422,7 @@ void TFileBase::IndexKeywords() {
     // Neighbouring lines often share their keyword: the last bucket first.
     if (!last || !NoCaseEqual()(key, lastKey)) {
       last = &index->lines[key];
+      if (last->empty()) last->reserve(8);  // most keywords have a few lines
       lastKey = key;
     }
     last->push_back(line);

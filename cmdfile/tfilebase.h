@@ -344,7 +344,9 @@ class TFileBase {
     const std::vector<int>* lastLines = nullptr;
     bool lastValid = false;
     bool variablesBuilt = false;
-    std::unordered_map<String, int, NoCaseHash, NoCaseEqual> variables;
+    // Keys view the names in the lines, or the text forms of quoted names.
+    std::unordered_map<StringView, int, NoCaseHash, NoCaseEqual> variables;
+    std::vector<std::unique_ptr<String>> quotedNames;
   };
 
   Entry Parse(StringView s) const;

@@ -26,6 +26,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/text.h"
@@ -316,6 +317,9 @@ class Platform {
 
   // ---- environment
   virtual bool GetEnvironmentVariable(const String& name, String& value) = 0;
+  // GetEnvironmentStringsW: every variable of the process as (name, value),
+  // in the block's order; false (and none) when the block cannot be had.
+  virtual bool GetEnvironmentStrings(std::vector<std::pair<String, String>>& variables) = 0;
   virtual bool SetEnvironmentVariable(const String& name, const std::optional<String>& value) = 0;
   // SendMessageTimeoutW(HWND_BROADCAST, WM_SETTINGCHANGE, 0, area, SMTO_ABORTIFHUNG, timeout)
   virtual std::uint32_t BroadcastSettingChange(const String& area, std::uint32_t timeoutMs) = 0;

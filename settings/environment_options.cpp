@@ -15,17 +15,54 @@ namespace qv::settings {
 
 namespace {
 
-String EnvironmentValue(StringView name) {
-  String value;
-  if (!platform::Current().GetEnvironmentVariable(String(name), value)) value.clear();
-  return value;
-}
+// The process environment, read once for all the names an environment
+// read asks for (some 50): one copy of the block instead of a search of it
+// per name. Names compare without regard to case, and the first of a name
+// counts, as GetEnvironmentVariableW finds them. Without the block every
+// name is asked for on its own.
+class ProcessEnvironment {
+ public:
+  ProcessEnvironment() {
+    whole_ = platform::Current().GetEnvironmentStrings(variables_);
+    if (!whole_) return;
+    byName_.reserve(variables_.size());
+    for (const auto& [name, value] : variables_) byName_.try_emplace(name, value);
+  }
+
+  String Value(StringView name) const {
+    String value;
+    if (!whole_) {
+      if (!platform::Current().GetEnvironmentVariable(String(name), value)) value.clear();
+      return value;
+    }
+    const auto it = byName_.find(name);
+    if (it != byName_.end()) value = it->second;
+    return value;
+  }
+
+ private:
+  bool whole_ = false;
+  std::vector<std::pair<String, String>> variables_;
+  std::unordered_map<StringView, StringView, NoCaseHash, NoCaseEqual> byName_;
+};
 
 // A value from the process environment is taken in text form (quotes
 // removed) unless the option says raw; a $environment word 3 arrives in
 // text form already.
 String TextForm(StringView value, bool fromEnvironment) {
   return fromEnvironment ? Unquote(value) : String(value);
+}
+
+// The same stored in field; a value from the file reuses the field's room.
+void AssignText(String& field, StringView value, bool fromEnvironment) {
+  if (fromEnvironment)
+    field = Unquote(value);
+  else
+    field.assign(value);
+}
+
+std::int32_t NumberForm(StringView value, bool fromEnvironment, std::int32_t fallback) {
+  return fromEnvironment ? ParseNumber(Unquote(value), fallback) : ParseNumber(value, fallback);
 }
 
 String Folder(StringView value) { return value.empty() ? String() : WithTrailingBackslash(value); }
@@ -83,11 +120,11 @@ struct Option {
 #define QV_TEXT(NAME, FIELD)                                                                                \
   Option {                                                                                                  \
     NAME, [](SuiteSettings& s) { s.FIELD.clear(); },                                                        \
-        [](SuiteSettings& s, StringView v, bool env) { s.FIELD = TextForm(v, env); }, true                  \
+        [](SuiteSettings& s, StringView v, bool env) { AssignText(s.FIELD, v, env); }, true                  \
   }
 #define QV_RAW(NAME, FIELD)                                                                                 \
   Option {                                                                                                  \
-    NAME, [](SuiteSettings& s) { s.FIELD.clear(); }, [](SuiteSettings& s, StringView v, bool) { s.FIELD = String(v); }, \
+    NAME, [](SuiteSettings& s) { s.FIELD.clear(); }, [](SuiteSettings& s, StringView v, bool) { s.FIELD.assign(v); }, \
         true                                                                                                \
   }
 #define QV_FOLDER(NAME, FIELD)                                                                              \
@@ -98,7 +135,7 @@ struct Option {
 #define QV_NUMBER(NAME, FIELD, DEFAULT)                                                                     \
   Option {                                                                                                  \
     NAME, [](SuiteSettings& s) { s.FIELD = DEFAULT; },                                                      \
-        [](SuiteSettings& s, StringView v, bool env) { s.FIELD = ParseNumber(TextForm(v, env), DEFAULT); }, true \
+        [](SuiteSettings& s, StringView v, bool env) { s.FIELD = NumberForm(v, env, DEFAULT); }, true \
   }
 #define QV_RAW_NUMBER(NAME, FIELD, DEFAULT)                                                                 \
   Option {                                                                                                  \
@@ -202,13 +239,14 @@ constexpr const char16_t* kPassThrough[] = {u"ADP_PROPERTIES", u"ADP_FAX",      
 }  // namespace
 
 void ReadEnvironmentOptions(SuiteSettings& s, ConfigLines& lines) {
+  const ProcessEnvironment environment;
   for (const Option& option : Options()) {
     option.reset(s);
-    const String value = EnvironmentValue(option.name);
+    const String value = environment.Value(option.name);
     if (!value.empty()) option.set(s, value, true);
   }
   for (const char16_t* name : kPassThrough) {
-    const String value = EnvironmentValue(name);
+    const String value = environment.Value(name);
     if (!value.empty()) s.EnvironmentOptions.SetValue(name, value);
   }
 
@@ -242,8 +280,8 @@ void ReadEnvironmentOptions(SuiteSettings& s, ConfigLines& lines) {
       if (option->fromFile) option->set(s, value, false);
       if (EqualsNoCaseAscii(name, u"BLADEWARESERVICE")) {
         // The process environment wins over the file for this one option.
-        const String environment = EnvironmentValue(u"BLADEWARESERVICE");
-        if (!environment.empty()) option->set(s, environment, true);
+        const String fromProcess = environment.Value(u"BLADEWARESERVICE");
+        if (!fromProcess.empty()) option->set(s, fromProcess, true);
       }
     }
     applying.push_back({name, value});

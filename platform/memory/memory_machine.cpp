@@ -295,6 +295,15 @@ bool MemoryMachine::GetEnvironmentVariable(const String& name, String& value) {
   return true;
 }
 
+bool MemoryMachine::GetEnvironmentStrings(std::vector<std::pair<String, String>>& variables) {
+  std::lock_guard lk(mu_);
+  variables.clear();
+  if (Enter("GetEnvironmentStringsW")) return false;
+  variables.reserve(environment_.size());
+  for (const auto& entry : environment_) variables.push_back(entry.second);
+  return true;
+}
+
 // GetTempPathW's order: TMP, TEMP, USERPROFILE, then the Windows folder.
 std::uint32_t MemoryMachine::GetTempPath(String& path) {
   std::lock_guard lk(mu_);

@@ -72,6 +72,7 @@
 //   | RegCloseKey             | RegCloseKey              | -                      | the key stays open     |
 //   | GetEnvironmentVariable  | GetEnvironmentVariableW  | name                   | false                  |
 //   | SetEnvironmentVariable  | SetEnvironmentVariableW  | name                   | false, nothing changed |
+//   | GetEnvironmentStrings   | GetEnvironmentStringsW   | -                      | false, no variables    |
 //   | BroadcastSettingChange  | SendMessageTimeoutW      | area                   | error, not recorded    |
 //   | GetFolderPathByCsidl    | SHGetFolderPathW         | csidl number           | error (HRESULT)        |
 //   | GetKnownFolderPath      | SHGetKnownFolderPath     | -                      | error (HRESULT)        |
@@ -228,6 +229,7 @@ class MemoryMachine final : public Platform {
   void RegCloseKey(Handle key) override;
 
   bool GetEnvironmentVariable(const String& name, String& value) override;
+  bool GetEnvironmentStrings(std::vector<std::pair<String, String>>& variables) override;
   bool SetEnvironmentVariable(const String& name, const std::optional<String>& value) override;
   std::uint32_t BroadcastSettingChange(const String& area, std::uint32_t timeoutMs) override;
 

@@ -1,5 +1,7 @@
 // Environment, machine identity and version, text conversion, system
 // messages and the clock.
+#include <memory>
+#include <string_view>
 #include <vector>
 
 #include "platform/win32/win32_platform.h"
@@ -44,6 +46,25 @@ bool Win32Platform::GetEnvironmentVariable(const String& name, String& value) {
     buffer.resize(n);  // n is the size needed, terminator included
   }
   return false;
+}
+
+bool Win32Platform::GetEnvironmentStrings(std::vector<std::pair<String, String>>& variables) {
+  variables.clear();
+  struct FreeBlock {
+    void operator()(wchar_t* block) const { ::FreeEnvironmentStringsW(block); }
+  };
+  const std::unique_ptr<wchar_t, FreeBlock> block(::GetEnvironmentStringsW());
+  if (!block) return false;
+  // "name=value" strings one after the other, an empty one last. A name may
+  // start with "=" (the current folder of each drive: "=C:=C:\WORK").
+  for (const wchar_t* at = block.get(); *at != 0;) {
+    const std::wstring_view entry(at);
+    const std::size_t equals = entry.find(L'=', 1);
+    if (equals != std::wstring_view::npos)
+      variables.emplace_back(FromW(at, equals), FromW(at + equals + 1, entry.size() - equals - 1));
+    at += entry.size() + 1;
+  }
+  return true;
 }
 
 bool Win32Platform::SetEnvironmentVariable(const String& name, const std::optional<String>& value) {

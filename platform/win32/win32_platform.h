@@ -98,6 +98,7 @@ class Win32Platform final : public Platform {
 
   // environment (system.cpp)
   bool GetEnvironmentVariable(const String& name, String& value) override;
+  bool GetEnvironmentStrings(std::vector<std::pair<String, String>>& variables) override;
   bool SetEnvironmentVariable(const String& name, const std::optional<String>& value) override;
   std::uint32_t BroadcastSettingChange(const String& area, std::uint32_t timeoutMs) override;
 

@@ -1003,8 +1003,14 @@ TEST(MemoryMachineFacts, AccountsVersionsFoldersEnvironmentAndSharedMemory) {
   ASSERT_TRUE(m.SetEnvironmentVariable(u"TarvexDir", String(u"\\\\SRV\\NORVA\\TARVEX\\")));
   ASSERT_TRUE(m.GetEnvironmentVariable(u"TARVEXDIR", value));
   EXPECT_EQ(value, u"\\\\SRV\\NORVA\\TARVEX\\");
+  // The block lists every variable once, under the spelling it was set by.
+  std::vector<std::pair<String, String>> block;
+  ASSERT_TRUE(m.GetEnvironmentStrings(block));
+  EXPECT_EQ(std::count(block.begin(), block.end(), std::pair<String, String>(u"TarvexDir", u"\\\\SRV\\NORVA\\TARVEX\\")), 1);
   ASSERT_TRUE(m.SetEnvironmentVariable(u"tarvexdir", std::nullopt));
   EXPECT_FALSE(m.GetEnvironmentVariable(u"TarvexDir", value));
+  ASSERT_TRUE(m.GetEnvironmentStrings(block));
+  for (const auto& [name, text] : block) EXPECT_NE(Upper(name), u"TARVEXDIR");
   EXPECT_EQ(m.BroadcastSettingChange(u"Environment", 4000), kOk);
   EXPECT_EQ(m.Broadcasts(), (std::vector<String>{u"Environment"}));
 

@@ -26,6 +26,8 @@ TEST_F(EnvironmentTest, ValueBeforeReadingAndTheirForms) {
   EXPECT_TRUE(s.EnvironmentOptions.Empty());
 }
 
+// Read from the environment block, and name by name where the block cannot
+// be had: the same record either way, names found without regard to case.
 TEST_F(EnvironmentTest, ProcessEnvironmentFormsAndPassThrough) {
   Env(u"ACTIVE", u"\"D:\\act\"");  // raw: the quotes stay
   Env(u"CVTOPTS", u"\"aK\"");
@@ -33,22 +35,29 @@ TEST_F(EnvironmentTest, ProcessEnvironmentFormsAndPassThrough) {
   Env(u"MINUTESLIMIT", u"\"3\"");  // raw: not a number
   Env(u"CVSINGLE_OPEN_TIMEOUT", u"120");
   Env(u"NO_VOIP_KEEPALIVE", u"1");
-  Env(u"GFAX", u"D:\\gfax");
-  Env(u"ADP_FAX", u"fax");
+  Env(u"gfax", u"D:\\gfax");
+  Env(u"Adp_Fax", u"fax");
   Env(u"TASKEYE_SKIP", u"TEMP, \"My Docs\" ,x");
-  ASSERT_EQ(LoadConfig(""), 0);
-  const SuiteSettings& s = S();
-  EXPECT_EQ(s.ActiveDir, u"\"D:\\act\"\\");
-  EXPECT_EQ(s.CvtOpts, u"aK");
-  EXPECT_EQ(s.MaxVarSpace, 40);
-  EXPECT_EQ(s.MinutesLimit, 1);
-  EXPECT_EQ(s.CvSingleOpenTimeout, 90);
-  EXPECT_TRUE(s.NoVoipKeepalive);
-  EXPECT_EQ(s.GfaxDir, u"D:\\gfax\\");
-  EXPECT_EQ(s.TaskEyeSkip, (std::vector<String>{u"TEMP", u"My Docs", u"x"}));
-  // Only the pass-through names are copied into the list.
-  ASSERT_EQ(s.EnvironmentOptions.Size(), 1u);
-  EXPECT_EQ(s.EnvironmentOptions.Text(0), u"ADP_FAX=fax");
+  for (const bool blockFails : {false, true}) {
+    SCOPED_TRACE(blockFails ? "name by name" : "from the block");
+    if (blockFails) m_.InjectFailure("GetEnvironmentStringsW", 0, 8);
+    ASSERT_EQ(LoadConfig(""), 0);
+    const SuiteSettings& s = S();
+    EXPECT_EQ(s.ActiveDir, u"\"D:\\act\"\\");
+    EXPECT_EQ(s.CvtOpts, u"aK");
+    EXPECT_EQ(s.MaxVarSpace, 40);
+    EXPECT_EQ(s.MinutesLimit, 1);
+    EXPECT_EQ(s.CvSingleOpenTimeout, 90);
+    EXPECT_TRUE(s.NoVoipKeepalive);
+    EXPECT_EQ(s.GfaxDir, u"D:\\gfax\\");
+    EXPECT_EQ(s.TaskEyeSkip, (std::vector<String>{u"TEMP", u"My Docs", u"x"}));
+    // Only the pass-through names are copied into the list, under their own
+    // spelling.
+    ASSERT_EQ(s.EnvironmentOptions.Size(), 1u);
+    EXPECT_EQ(s.EnvironmentOptions.Text(0), u"ADP_FAX=fax");
+    // The block spares the search of it for every name.
+    EXPECT_EQ(m_.Count("GetEnvironmentVariableW", u"MAX_VAR_SPACE"), blockFails ? 1u : 0u);
+  }
 }
 
 TEST_F(EnvironmentTest, EnvironmentLinesOverrideAndAreListed) {

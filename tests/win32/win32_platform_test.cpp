@@ -564,6 +564,20 @@ TEST(Win32SeamMachine, EnvironmentAndSettingBroadcast) {
   ASSERT_TRUE(P().SetEnvironmentVariable(name, String(300, u'v')));
   ASSERT_TRUE(P().GetEnvironmentVariable(name, value));
   EXPECT_EQ(value, String(300, u'v'));
+  // The block holds the same variables as the search by name finds (names
+  // such as "=C:" included), the new one among them.
+  std::vector<std::pair<String, String>> block;
+  ASSERT_TRUE(P().GetEnvironmentStrings(block));
+  bool listed = false;
+  for (const auto& [blockName, blockValue] : block) {
+    SCOPED_TRACE(ToUtf8(blockName));
+    EXPECT_FALSE(blockName.empty());
+    String byName;
+    EXPECT_TRUE(P().GetEnvironmentVariable(blockName, byName));
+    EXPECT_EQ(byName, blockValue);
+    listed = listed || (blockName == name && blockValue == String(300, u'v'));
+  }
+  EXPECT_TRUE(listed);
   ASSERT_TRUE(P().SetEnvironmentVariable(name, std::nullopt));
   EXPECT_FALSE(P().GetEnvironmentVariable(name, value));
 
