@@ -36,11 +36,9 @@ StringView LookupKey(StringView keyword) {
   return keyword;
 }
 
-// Exact equality by one memory comparison (the generic character loop of
-// char16_t views costs several instructions a character).
-bool SameText(StringView a, StringView b) {
-  return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0);
-}
+// Exact equality (the generic character loop of char16_t views costs
+// several instructions a character).
+bool SameText(StringView a, StringView b) { return a.size() == b.size() && SameChars(a.data(), b.data(), a.size()); }
 
 String DecodeUtf16(const std::uint8_t* p, std::size_t n, bool bigEndian) {
   String out;
@@ -59,16 +57,18 @@ String UnquoteToken(StringView token) {
   if (token.empty() || token[0] != u'"') return String(token);
   String out;
   out.reserve(token.size());
-  for (std::size_t i = 1; i < token.size(); ++i) {
-    if (token[i] == u'"') {
-      if (i + 1 < token.size() && token[i + 1] == u'"') {
-        out.push_back(u'"');
-        ++i;
-        continue;
-      }
+  // The text between quotes goes in whole runs; a doubled quote adds one.
+  std::size_t from = 1;
+  for (;;) {
+    const std::size_t quote = token.find(u'"', from);
+    if (quote == StringView::npos) {
+      out.append(token.substr(from));
       break;
     }
-    out.push_back(token[i]);
+    out.append(token.substr(from, quote - from));
+    if (quote + 1 >= token.size() || token[quote + 1] != u'"') break;
+    out.push_back(u'"');
+    from = quote + 2;
   }
   return out;
 }

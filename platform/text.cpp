@@ -232,12 +232,7 @@ String Lower(StringView s) {
   return r;
 }
 
-bool EqualsNoCase(StringView a, StringView b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (UpperChar(a[i]) != UpperChar(b[i])) return false;
-  return true;
-}
+bool EqualsNoCase(StringView a, StringView b) { return NoCaseEqual()(a, b); }
 
 bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
 

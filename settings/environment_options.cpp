@@ -231,6 +231,9 @@ const Option* FindOption(StringView name) {
 #undef QV_NUMBER
 #undef QV_RAW_NUMBER
 
+constexpr StringView kTraceIndex = u"TRC_INDEX";
+constexpr StringView kBladewareService = u"BLADEWARESERVICE";
+
 // Copied from the process environment into EnvironmentOptions when set.
 constexpr const char16_t* kPassThrough[] = {u"ADP_PROPERTIES", u"ADP_FAX",           u"ADP_EMAIL",
                                             u"ADP_USR",        u"ADP_FST",           u"ADC_FAX_OPTIONS",
@@ -273,12 +276,12 @@ void ReadEnvironmentOptions(SuiteSettings& s, ConfigLines& lines) {
     const StringView name = kept(ConfigLines::TextOf(words, 2, nameText), nameText);
     const StringView value = kept(ConfigLines::TextOf(words, 3, valueText), valueText);
     // Every node's trace index is kept, whichever node this is.
-    if (EqualsNoCase(name, u"TRC_INDEX") && selector != u"*")
+    if (EqualsNoCase(name, kTraceIndex) && selector != u"*")
       s.TraceIndexes.push_back({String(selector), ParseNumber(value, 0)});
     if (!NodeApplies(s, NodeFamily::EffectiveOrMachine, selector, machine)) continue;
     if (const Option* option = FindOption(name)) {
       if (option->fromFile) option->set(s, value, false);
-      if (EqualsNoCaseAscii(name, u"BLADEWARESERVICE")) {
+      if (EqualsNoCaseAscii(name, kBladewareService)) {
         // The process environment wins over the file for this one option.
         const String fromProcess = environment.Value(u"BLADEWARESERVICE");
         if (!fromProcess.empty()) option->set(s, fromProcess, true);

@@ -50,7 +50,7 @@ void NameValueList::SetValues(const std::vector<Pair>& pairs) {
   byName.reserve(entries_.size() + pairs.size());
   entries_.reserve(entries_.size() + pairs.size());
   std::vector<std::size_t> following(entries_.size(), kNone);
-  std::vector<bool> removed(entries_.size(), false);
+  std::vector<char> removed(entries_.size(), 0);
   auto hold = [&](Holders& holders, std::size_t i) {
     if (holders.first == kNone)
       holders.first = i;
@@ -65,7 +65,7 @@ void NameValueList::SetValues(const std::vector<Pair>& pairs) {
     const bool present = holders && holders->first != kNone;
     if (pair.value.empty()) {
       if (present) {
-        removed[holders->first] = true;
+        removed[holders->first] = 1;
         holders->first = following[holders->first];
         if (holders->first == kNone) holders->last = kNone;
       }
@@ -73,7 +73,7 @@ void NameValueList::SetValues(const std::vector<Pair>& pairs) {
       entries_[holders->first].value.assign(pair.value);
     } else {
       entries_.push_back({String(pair.name), String(pair.value)});
-      removed.push_back(false);
+      removed.push_back(0);
       following.push_back(kNone);
       if (!holders) holders = &byName.try_emplace(StringView(entries_.back().name)).first->second;
       hold(*holders, entries_.size() - 1);
