@@ -15,7 +15,6 @@ std::atomic<char16_t> g_macroChar1{u'@'};
 std::atomic<char16_t> g_macroChar2{u'`'};
 
 const String kEmptyText;
-const TokenList kEmptyTokens;
 
 bool StartsComment(StringView s, std::size_t i) {
   return s[i] == u';' || (s[i] == u'/' && i + 1 < s.size() && s[i + 1] == u'*');
@@ -29,7 +28,7 @@ constexpr StringView kType = u"$type";
 // The keyword a lookup searches for: two old keyword names stand for the
 // current ones. Both old names have 11 characters, which settles nearly
 // every keyword without comparing.
-StringView LookupKey(StringView keyword) {
+inline StringView LookupKey(StringView keyword) {
   if (keyword.size() != kImageLocn.size()) return keyword;
   if (EqualsNoCase(keyword, kImageLocn)) return kScriptLocn;
   if (EqualsNoCase(keyword, kImageType)) return kType;
@@ -274,10 +273,6 @@ bool TFileBase::PutText(int index, StringView s) {
   Changed();
   InvalidateLookup();
   return true;
-}
-
-const TokenList& TFileBase::GetSL(int index) const {
-  return Valid(index) && FList[index].tokens ? *FList[index].tokens : kEmptyTokens;
 }
 
 bool TFileBase::HasTokenList(int index) const { return Valid(index) && FList[index].tokens.has_value(); }

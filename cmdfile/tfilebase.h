@@ -111,6 +111,8 @@ enum class TextEncoding { Ansi, Utf8, Utf16LE, Utf16BE, Ascii };
 using platform::kErrNoUnicodeTranslation;
 
 using TokenList = std::vector<String>;
+// The token list of a line that has none (or of no line).
+inline const TokenList kNoTokens{};
 
 // The deepest chain of include files ExpandInclude follows: a file included
 // by a file included by ... the list, 16 files in all.
@@ -379,5 +381,11 @@ class TFileBase {
   std::uint64_t fexamined = 0;        // LookupLinesExamined
   std::unique_ptr<KeywordIndex> findex;  // the keyword index, none until IndexKeywords
 };
+
+// Inline: the loops over a keyword's lines read every line through it.
+inline const TokenList& TFileBase::GetSL(int index) const {
+  return Valid(index) && FList[static_cast<std::size_t>(index)].tokens ? *FList[static_cast<std::size_t>(index)].tokens
+                                                                        : kNoTokens;
+}
 
 }  // namespace qv

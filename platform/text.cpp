@@ -222,7 +222,7 @@ char16_t LowerChar(char16_t c) {
 
 String Upper(StringView s) {
   String r(s);
-  for (auto& c : r) c = UpperChar(c);
+  for (auto& c : r) c = FoldNoCase(c);  // UpperChar, ASCII the short way
   return r;
 }
 
@@ -232,7 +232,6 @@ String Lower(StringView s) {
   return r;
 }
 
-bool EqualsNoCase(StringView a, StringView b) { return NoCaseEqual()(a, b); }
 
 bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
 

@@ -46,7 +46,6 @@ char16_t UpperChar(char16_t c);
 char16_t LowerChar(char16_t c);
 String Upper(StringView s);
 String Lower(StringView s);
-bool EqualsNoCase(StringView a, StringView b);  // locale-aware
 // Hash and equality of texts by EqualsNoCase, for maps keyed without regard
 // to letter case (transparent: a String map can be searched by a view).
 // ASCII, nearly every keyword and name, takes the short way.
@@ -84,13 +83,14 @@ struct NoCaseEqual {
   using is_transparent = void;
   bool operator()(StringView a, StringView b) const {
     if (a.size() != b.size()) return false;
-    // The same spelling, the usual case, in one memory comparison.
+    // The same spelling, the usual case, without folding a character.
     if (SameChars(a.data(), b.data(), a.size())) return true;
     for (std::size_t i = 0; i < a.size(); ++i)
       if (a[i] != b[i] && FoldNoCase(a[i]) != FoldNoCase(b[i])) return false;
     return true;
   }
 };
+inline bool EqualsNoCase(StringView a, StringView b) { return NoCaseEqual()(a, b); }  // locale-aware
 
 // Blanks are space and tab; Trim also drops other control characters as
 // the suite's trim does (every character <= U+0020).

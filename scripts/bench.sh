@@ -37,7 +37,7 @@ if command -v valgrind >/dev/null; then
     none="$(instructions none "$lines")"
     load="$(instructions load "$lines")"
     tok="$(instructions tokenize "$lines")"
-    ratio_ir[$lines]="$(awk -v l="$load" -v t="$tok" -v n="$none" 'BEGIN { printf "%.2f (%d / %d)", (l - n) / (t - n), l - n, t - n }')"
+    ratio_ir[$lines]="$(awk -v l="$load" -v t="$tok" -v n="$none" 'BEGIN { printf "%.3f (%d / %d)", (l - n) / (t - n), l - n, t - n }')"
   done
 else
   ratio_ir[2000]="(no valgrind)"

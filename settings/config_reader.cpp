@@ -51,14 +51,6 @@ String Unquote(StringView word) { return UnquoteToken(word); }
 String ConfigLines::Word(StringView keyword, int inst, int k) { return list_.GetToken(keyword, inst, k); }
 String ConfigLines::Text(StringView keyword, int inst, int k) { return list_.GetSqToken(keyword, inst, k); }
 
-namespace {
-StringView TextFormOf(const String& word, String& unquoted) {
-  if (word.empty() || word[0] != u'"') return word;
-  unquoted = UnquoteToken(word);
-  return unquoted;
-}
-}  // namespace
-
 StringView ConfigLines::TextView(StringView keyword, int inst, int k, String& unquoted) {
   const String* word = list_.FindToken(keyword, inst, k);
   return word ? TextFormOf(*word, unquoted) : StringView();
@@ -72,9 +64,6 @@ std::vector<const TokenList*> ConfigLines::Instances(StringView keyword) {
   return instances;
 }
 
-StringView ConfigLines::TextOf(const TokenList& words, std::size_t k, String& unquoted) {
-  return k < words.size() ? TextFormOf(words[k], unquoted) : StringView();
-}
 
 // The list's own lookup, without copying the keyword out of the line.
 bool ConfigLines::Exists(StringView keyword, int inst) {

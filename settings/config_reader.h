@@ -72,7 +72,16 @@ class ConfigLines {
   }
   // Word k of a token list in text form, without a copy as TextView gives
   // it; empty when there is no word k.
-  static StringView TextOf(const TokenList& words, std::size_t k, String& unquoted);
+  static StringView TextOf(const TokenList& words, std::size_t k, String& unquoted) {
+    return k < words.size() ? TextFormOf(words[k], unquoted) : StringView();
+  }
+  // A word's text form: the word itself unless it is quoted, else the
+  // unquoted text, held in `unquoted`.
+  static StringView TextFormOf(const String& word, String& unquoted) {
+    if (word.empty() || word[0] != u'"') return word;
+    unquoted = UnquoteToken(word);
+    return unquoted;
+  }
   // Whether instance inst exists, and its line index (-1 when it does not).
   bool Exists(StringView keyword, int inst);
   int LineIndex(StringView keyword, int inst);
