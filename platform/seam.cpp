@@ -35,28 +35,12 @@ bool Platform::DirectoryExists(const String& path) {
 std::uint32_t Platform::ReadWholeFile(const String& path, Bytes& contents, std::uint64_t maxBytes) {
   contents.clear();
   UniqueFile file(*this);
-  std::uint32_t rc = OpenFile(path, kGenericRead, kShareRead | kShareWrite, Disposition::OpenExisting, file.put());
+  const std::uint32_t rc =
+      OpenFile(path, kGenericRead, kShareRead | kShareWrite, Disposition::OpenExisting, file.put());
   if (rc != kOk) return rc;
-  // Read straight into the heap: callers may run on threads with small stacks.
-  constexpr std::uint32_t kChunk = 65536;
-  try {
-    for (;;) {
-      const std::size_t have = contents.size();
-      contents.resize(have + kChunk);
-      std::uint32_t got = 0;
-      rc = ReadFile(file.get(), contents.data() + have, kChunk, got);
-      contents.resize(have + (rc == kOk ? got : 0));
-      if (rc != kOk || got == 0) break;
-      if (contents.size() > maxBytes) {
-        rc = kErrFileTooLarge;
-        break;
-      }
-    }
-  } catch (const std::bad_alloc&) {
-    rc = kErrNotEnoughMemory;
-  }
-  if (rc != kOk) Bytes().swap(contents);
-  return rc;
+  // Sized by the open file: one buffer of the file's size and one read,
+  // instead of growing a buffer chunk by chunk until a read finds the end.
+  return ReadOpenFile(file.get(), contents, maxBytes);
 }
 
 std::uint32_t Platform::ReadOpenFile(Handle file, Bytes& contents, std::uint64_t maxBytes) {
