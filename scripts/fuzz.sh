@@ -1,6 +1,11 @@
 #!/usr/bin/env bash
 # Runs the fuzz targets of the fuzz preset and prints one table row per
-# target: executions, corpus size, coverage (edges), crashes.
+# target: executions, executions per second, corpus size, coverage (edges),
+# crashes, hangs, sanitizer reports and seconds. Hangs are inputs that ran
+# over the timeout (10 s); sanitizer reports are the AddressSanitizer,
+# UndefinedBehaviorSanitizer and LeakSanitizer reports in the log; crashes
+# are every other failing input (a signal, memory exhausted, a broken
+# property).
 #
 #   scripts/fuzz.sh [--runs N | --seconds S] [--no-build] [--junit FILE] [target ...]
 #
@@ -62,28 +67,40 @@ for t in "${targets[@]}"; do
     -artifact_prefix="$artifacts/" "$corpus" "fuzz/corpus/$t" >"$logs/$t.log" 2>&1
   rc=$?
   seconds=$(( $(date +%s) - start ))
-  execs=$(grep -o 'stat::number_of_executed_units: [0-9]*' "$logs/$t.log" | tail -1 | grep -o '[0-9]*$')
+  execs=$(grep -oE 'stat::number_of_executed_units: +[0-9]+' "$logs/$t.log" | tail -1 | grep -o '[0-9]*$')
   cov=$(grep -oE 'cov: [0-9]+' "$logs/$t.log" | tail -1 | grep -oE '[0-9]+')
   files=$(find "$corpus" -type f | wc -l)
+  rate=$(grep -oE 'stat::average_exec_per_sec: +[0-9]+' "$logs/$t.log" | tail -1 | grep -o '[0-9]*$')
+  # A sanitizer stops the run at its first report, or (UBSan without
+  # -fno-sanitize-recover) prints "runtime error:" and goes on: both count.
+  reports=$(grep -cE '^==[0-9]+==ERROR: (AddressSanitizer|LeakSanitizer|UndefinedBehaviorSanitizer)|: runtime error: ' \
+    "$logs/$t.log")
   crashes=0
+  hangs=0
   for a in "$artifacts"/*; do
     [ -f "$a" ] || continue
-    crashes=$((crashes + 1))
+    case "${a##*/}" in
+      timeout-*|slow-unit-*) hangs=$((hangs + 1)) ;;
+      *) crashes=$((crashes + 1)) ;;
+    esac
     mkdir -p "fuzz/regressions/$t"
     cp "$a" "fuzz/regressions/$t/"
   done
-  if [ "$rc" -ne 0 ] && [ "$crashes" -eq 0 ]; then crashes=1; fi  # a failure that left no input
-  if [ "$crashes" -eq 0 ]; then
+  # A failure that left no input still counts once.
+  if [ "$rc" -ne 0 ] && [ $((crashes + hangs + reports)) -eq 0 ]; then crashes=1; fi
+  found=$((crashes + hangs + reports))
+  if [ "$found" -eq 0 ]; then
     cases+="<testcase name=\"fuzz_$t\" status=\"run\"/>"
   else
     status=1
     echo "$t: see $logs/$t.log; inputs kept in fuzz/regressions/$t/"
-    cases+="<testcase name=\"fuzz_$t\" status=\"run\"><failure message=\"$crashes failing inputs, see $logs/$t.log\"/></testcase>"
+    cases+="<testcase name=\"fuzz_$t\" status=\"run\"><failure message=\"$crashes crashes, $hangs hangs, $reports sanitizer reports, see $logs/$t.log\"/></testcase>"
   fi
-  rows+=("$(printf '%-16s %12s %8s %9s %8s %8s' "$t" "${execs:-?}" "$files" "${cov:-?}" "$crashes" "$seconds")")
+  rows+=("$(printf '%-16s %12s %8s %8s %9s %8s %6s %10s %8s' "$t" "${execs:-?}" "${rate:-?}" "$files" "${cov:-?}" \
+    "$crashes" "$hangs" "$reports" "$seconds")")
 done
 
-printf '%-16s %12s %8s %9s %8s %8s\n' target executions corpus coverage crashes seconds
+printf '%-16s %12s %8s %8s %9s %8s %6s %10s %8s\n' target executions exec/s corpus coverage crashes hangs sanitizer seconds
 printf '%s\n' "${rows[@]}"
 if [ -n "$junit" ]; then
   printf '<?xml version="1.0" encoding="UTF-8"?>\n<testsuite name="fuzz">%s</testsuite>\n' "$cases" >"$junit"
