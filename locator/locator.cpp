@@ -18,7 +18,6 @@ using namespace platform;
 namespace {
 
 constexpr std::size_t kMessageTextChars = kMessageBufferChars - 1;
-constexpr std::size_t kPathTextChars = kPathBufferChars - 1;
 // The composed message of a failing QVGETCFG-internal QVGETINI call.
 constexpr std::size_t kIniMessageChars = 511;
 
