@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/civil_date.h"
 #include "platform/handles.h"
 #include "platform/registry.h"
 #include "platform/sysinfo.h"
@@ -13,27 +14,14 @@ using namespace platform;
 
 namespace {
 
-// Days since 1970-01-01 of a civil date (proleptic Gregorian).
+// Days since 1970-01-01 of a trace day, and back.
 std::int64_t DayNumber(const TraceDay& d) {
-  const int y = d.year - (d.month <= 2 ? 1 : 0);
-  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const int yoe = static_cast<int>(y - era * 400);
-  const int mp = (d.month + 9) % 12;
-  const int doy = (153 * mp + 2) / 5 + d.day - 1;
-  const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
+  return DaysFromCivil(d.year, static_cast<unsigned>(d.month), static_cast<unsigned>(d.day));
 }
 
 TraceDay FromDayNumber(std::int64_t z) {
-  z += 719468;
-  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const int doe = static_cast<int>(z - era * 146097);
-  const int yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const int doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const int mp = (5 * doy + 2) / 153;
-  const int day = doy - (153 * mp + 2) / 5 + 1;
-  const int month = mp < 10 ? mp + 3 : mp - 9;
-  return TraceDay{static_cast<int>(yoe + era * 400) + (month <= 2 ? 1 : 0), month, day};
+  const CivilDate date = CivilFromDays(z);
+  return TraceDay{date.year, date.month, date.day};
 }
 
 // 0 for Sunday to 6 for Saturday (1970-01-01 was a Thursday).

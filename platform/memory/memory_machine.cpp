@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "platform/civil_date.h"
 #include "platform/memory/memory_internal.h"
 
 namespace qv::platform {
@@ -18,28 +19,6 @@ namespace {
 constexpr std::uint32_t kInfinite = 0xFFFFFFFFu;
 constexpr FileTime kTicksPerDay = 864000000000ull;
 constexpr std::int64_t kDays1601To1970 = 134774;
-
-// Days since 1970-01-01 of a proleptic Gregorian date.
-std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
-
-void CivilFromDays(std::int64_t z, int& y, int& m, int& d) {
-  z += 719468;
-  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const unsigned doe = static_cast<unsigned>(z - era * 146097);
-  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const unsigned mp = (5 * doy + 2) / 153;
-  d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  y = static_cast<int>(static_cast<std::int64_t>(yoe) + era * 400 + (m <= 2));
-}
 
 String FileNameOf(StringView path) {
   std::size_t k = path.find_last_of(u"\\/");
@@ -951,7 +930,10 @@ LocalTime MemoryMachine::SplitFileTime(FileTime time) {
   LocalTime t;
   const std::int64_t days = static_cast<std::int64_t>(time / kTicksPerDay) - kDays1601To1970;
   std::uint64_t ms = (time % kTicksPerDay) / kTicksPerMs;
-  CivilFromDays(days, t.year, t.month, t.day);
+  const CivilDate date = CivilFromDays(days);
+  t.year = date.year;
+  t.month = date.month;
+  t.day = date.day;
   t.dayOfWeek = static_cast<int>(((days % 7) + 7 + 4) % 7);  // 1970-01-01 was a Thursday
   t.milliseconds = static_cast<int>(ms % 1000);
   ms /= 1000;
