@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cmdfile/tfilebase.h"
+#include "tests/cmdfile/cmdfile_failure.h"
 #include "platform/memory/memory_machine.h"
 #include "platform/seam.h"
 #include "settings/suite_settings.h"
@@ -52,16 +53,7 @@ Bytes Utf16Be(StringView text) {
   return out;
 }
 
-// The message of the CmdFileError that f throws ("" when it throws none).
-template <typename F>
-std::string FailureOf(F f) {
-  try {
-    f();
-  } catch (const CmdFileError& e) {
-    return ToUtf8(e.message());
-  }
-  return "";
-}
+using testing_cmdfile::FailureOf;
 
 class CmdFileIncludes : public ::testing::Test {
  protected:

@@ -8,6 +8,7 @@
 #include "events/alert_delivery.h"
 #include "platform/memory/memory_machine.h"
 #include "settings/suite_settings.h"
+#include "tests/events/mailpost_runs.h"
 #include "tools/mailpost_standin/doubling_parser.h"
 
 using namespace qv;
@@ -190,11 +191,7 @@ class Delivery : public ::testing::Test {
     m_.SetProgramBehaviour(u"MAILPOST.exe", {0, 1000, 0, false});
   }
   ~Delivery() override { ResetSuiteSettingsForTests(); }
-  std::vector<std::vector<String>> Sent() const {
-    std::vector<std::vector<String>> out;
-    for (const auto& p : m_.StartedProcesses()) out.push_back(mailpost::ParseDoubling(p.commandLine));
-    return out;
-  }
+  std::vector<std::vector<String>> Sent() const { return testing_events::MailpostRuns(m_); }
   MemoryMachine m_;
   ScopedPlatform use_;
 };

@@ -10,6 +10,7 @@
 #include "locator/qv9reg.h"
 #include "platform/memory/memory_machine.h"
 #include "settings/suite_settings.h"
+#include "tests/events/mailpost_runs.h"
 #include "tools/mailpost_standin/doubling_parser.h"
 
 using namespace qv;
@@ -40,11 +41,7 @@ class Alerts : public ::testing::Test {
   }
   std::optional<String> UserTime(const String& category) { return m_.GetRegString(HKCU, kTriggersKey, category); }
   String Now() { return ToString(static_cast<std::int64_t>(m_.GetSystemTimeAsFileTime())); }
-  std::vector<std::vector<String>> Sent() const {
-    std::vector<std::vector<String>> out;
-    for (const auto& p : m_.StartedProcesses()) out.push_back(mailpost::ParseDoubling(p.commandLine));
-    return out;
-  }
+  std::vector<std::vector<String>> Sent() const { return testing_events::MailpostRuns(m_); }
   MemoryMachine m_;
   ScopedPlatform use_;
 };

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cmdfile/tfilebase.h"
+#include "tests/cmdfile/cmdfile_failure.h"
 #include "platform/seam.h"
 
 using namespace qv;
@@ -26,15 +27,7 @@ std::vector<std::string> Texts(const TFileBase& list) {
   return out;
 }
 
-template <typename F>
-std::string FailureOf(F f) {
-  try {
-    f();
-  } catch (const CmdFileError& e) {
-    return ToUtf8(e.message());
-  }
-  return "";
-}
+using testing_cmdfile::FailureOf;
 
 // A folder of its own on the test share, removed with its files afterwards.
 class ShareFolder {
