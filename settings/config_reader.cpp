@@ -51,11 +51,6 @@ String Unquote(StringView word) { return UnquoteToken(word); }
 String ConfigLines::Word(StringView keyword, int inst, int k) { return list_.GetToken(keyword, inst, k); }
 String ConfigLines::Text(StringView keyword, int inst, int k) { return list_.GetSqToken(keyword, inst, k); }
 
-StringView ConfigLines::TextView(StringView keyword, int inst, int k, String& unquoted) {
-  const String* word = list_.FindToken(keyword, inst, k);
-  return word ? TextFormOf(*word, unquoted) : StringView();
-}
-
 std::vector<const TokenList*> ConfigLines::Instances(StringView keyword) {
   const std::vector<int>& at = list_.KeywordLines(keyword);
   std::vector<const TokenList*> instances;
@@ -63,7 +58,6 @@ std::vector<const TokenList*> ConfigLines::Instances(StringView keyword) {
   for (const int line : at) instances.push_back(&list_.GetSL(line));
   return instances;
 }
-
 
 // The list's own lookup, without copying the keyword out of the line.
 bool ConfigLines::Exists(StringView keyword, int inst) {

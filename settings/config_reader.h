@@ -59,10 +59,6 @@ class ConfigLines {
   String Word(StringView keyword, int inst, int k);
   // The same in text form.
   String Text(StringView keyword, int inst, int k);
-  // Text without a copy: a view of the word itself when it is not quoted,
-  // else of `unquoted`, which then holds the text form. The view lasts
-  // while the list and `unquoted` are unchanged.
-  StringView TextView(StringView keyword, int inst, int k, String& unquoted);
   // Every instance of keyword, for a loop over all of them: element i is
   // the token list of instance i + 1, the one Word and Text read.
   std::vector<const TokenList*> Instances(StringView keyword);
@@ -70,8 +66,10 @@ class ConfigLines {
   static StringView WordOf(const TokenList& words, std::size_t k) {
     return k < words.size() ? StringView(words[k]) : StringView();
   }
-  // Word k of a token list in text form, without a copy as TextView gives
-  // it; empty when there is no word k.
+  // Word k of a token list in text form, without a copy when the word is
+  // not quoted (else a view of `unquoted`, which then holds the text form);
+  // empty when there is no word k. The view lasts while the list and
+  // `unquoted` are unchanged.
   static StringView TextOf(const TokenList& words, std::size_t k, String& unquoted) {
     return k < words.size() ? TextFormOf(words[k], unquoted) : StringView();
   }
