@@ -413,7 +413,7 @@ void TFileBase::IndexKeywords() {
     if (key.size() == 11 && NoCaseEqual()(key, kImageType))
       key = kType;
     else if (key.size() == 11 && NoCaseEqual()(key, kImageLocn))
-      key = u"$script_locn";
+      key = kScriptLocn;
     // Neighbouring lines often share their keyword: the last bucket first.
     if (!last || !NoCaseEqual()(key, lastKey)) {
       last = &index->lines[key];
