@@ -9,7 +9,6 @@
 
 #include <knownfolders.h>
 #include <shlobj.h>
-#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
@@ -18,6 +17,8 @@
 #include <vector>
 
 #include "locator/qv9reg.h"
+#include "platform/default_platform.h"
+#include "platform/seam.h"
 #include "platform/run_and_wait.h"
 #include "trace/trace_files.h"
 
@@ -166,19 +167,18 @@ TEST_F(RunAndWaitWine, AMissingProgramGivesMinusOneOrTheErrorCode) {
 
 // Whether a MAILPOST.exe stand-in is running now.
 bool SenderRunning() {
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return false;
-  PROCESSENTRY32W entry{};
-  entry.dwSize = sizeof entry;
-  bool found = false;
-  for (BOOL more = Process32FirstW(snapshot, &entry); more && !found; more = Process32NextW(snapshot, &entry))
-    found = lstrcmpiW(entry.szExeFile, L"MAILPOST.exe") == 0;
-  CloseHandle(snapshot);
-  return found;
+  std::vector<qv::platform::ProcessEntry> processes;
+  qv::platform::DefaultPlatform().ProcessSnapshot(processes);
+  for (const auto& p : processes)
+    if (lstrcmpiW(reinterpret_cast<const wchar_t*>(p.exeName.c_str()), L"MAILPOST.exe") == 0) return true;
+  return false;
 }
 
 bool SenderEndsWithin(int seconds) {
-  for (int i = 0; i < seconds * 10 && SenderRunning(); ++i) Sleep(100);
+  for (int i = 0; i < seconds * 10; ++i) {
+    if (!SenderRunning()) return true;
+    Sleep(100);
+  }
   return !SenderRunning();
 }
 
