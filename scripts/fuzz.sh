@@ -7,9 +7,10 @@
 # are every other failing input (a signal, memory exhausted, a broken
 # property).
 #
-#   scripts/fuzz.sh [--runs N | --seconds S] [--timeout S] [--no-build] [--junit FILE] [target ...]
+#   scripts/fuzz.sh [--runs N] [--seconds S] [--timeout S] [--no-build | --build-only] [--junit FILE] [target ...]
 #
-# Default: 60 seconds per target, every target. Each target starts from its
+# Default: 60 seconds per target, every target. With both --runs and
+# --seconds a target stops at whichever comes first. Each target starts from its
 # seed corpus (fuzz/corpus/<target>) and the corpus earlier runs grew
 # (build/fuzz-corpus/<target>, kept between runs). An input that crashes,
 # hangs, exhausts memory or breaks a property is copied to
@@ -19,9 +20,10 @@
 set -uo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 repo=$(dirname "$here")
-cd "$repo"
+cd "$repo" || exit 1
 
-mode=(-max_total_time=60)
+runs=
+seconds=
 # The time one input may take before it counts as a hang. libFuzzer measures
 # it on the clock, so a long run at a low priority on a busy machine wants a
 # longer one (a starved process is not a hung one).
@@ -31,23 +33,33 @@ junit=
 targets=()
 while [ $# -gt 0 ]; do
   case "$1" in
-    --runs) mode=(-runs="$2"); shift 2 ;;
-    --seconds) mode=(-max_total_time="$2"); shift 2 ;;
+    --runs) runs="$2"; shift 2 ;;
+    --seconds) seconds="$2"; shift 2 ;;
     --timeout) timeout="$2"; shift 2 ;;
     --no-build) build=0; shift ;;
+    --build-only) build=2; shift ;;
     --junit) junit="$2"; shift 2 ;;
     -h|--help) sed -n '2,/^set /p' "$0" | sed '$d'; exit 0 ;;
     *) targets+=("$1"); shift ;;
   esac
 done
 
-if [ "$build" = 1 ]; then
+mode=()
+[ -n "$runs" ] && mode+=(-runs="$runs")
+[ -n "$seconds" ] && mode+=(-max_total_time="$seconds")
+[ ${#mode[@]} -eq 0 ] && mode=(-max_total_time=60)
+
+if [ "$build" != 0 ]; then
   export CCACHE_BASEDIR=${CCACHE_BASEDIR:-/work}
   mkdir -p build
   cmake --preset fuzz >build/fuzz-configure.log 2>&1 && cmake --build --preset fuzz -j2 >build/fuzz-build.log 2>&1 || {
     tail -40 build/fuzz-configure.log build/fuzz-build.log 2>/dev/null; rm -f build/fuzz-configure.log build/fuzz-build.log
     echo "fuzz build failed"; exit 1; }
   rm -f build/fuzz-configure.log build/fuzz-build.log
+  # The commit the programs were built from, for the records of long runs
+  # (scripts/fuzz-campaign.sh); "-dirty" when the tree had changes.
+  git describe --always --dirty --abbrev=7 >build/fuzz/built-from 2>/dev/null || rm -f build/fuzz/built-from
+  [ "$build" = 2 ] && exit 0
 fi
 if [ ${#targets[@]} -eq 0 ]; then
   for exe in build/fuzz/bin/fuzz_*; do targets+=("${exe##*/fuzz_}"); done

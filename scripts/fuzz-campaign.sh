@@ -1,0 +1,140 @@
+#!/usr/bin/env bash
+# The long fuzz run, in segments: every target runs until the executions
+# recorded for it reach the goal (10 million), a segment at a time, each
+# segment starting from the corpus the earlier ones grew. A segment that
+# ends (goal, deadline or finding) adds one row to the ledger, so a run that
+# needs more hours than one sitting of the machine goes on where it
+# stopped, and the ledger is its record.
+#
+#   scripts/fuzz-campaign.sh [--goal N] [--until HH:MM | --seconds S] [--lanes K]
+#                            [--timeout S] [--ledger FILE] [--no-build] [target ...]
+#   scripts/fuzz-campaign.sh --status [--goal N] [--ledger FILE]
+#
+# Targets: the ones named, or every target still short of the goal, taken
+# in turn by K lanes (default 2) that run at once. --until (UTC) or
+# --seconds sets the deadline by which every segment has ended; without
+# one, segments run to the goal. Segments run through scripts/fuzz.sh
+# (--no-build, --timeout S, default 60 s); run the whole command at a low
+# priority (nice -n 19) on a machine that has other work. --status prints
+# each target's totals. Exit status 1 when a segment found anything.
+#
+# Ledger (default docs/fuzz-campaign.tsv), one row per segment, tab-separated:
+# start and end (UTC), the commit the programs were built from, target,
+# executions, corpus files, coverage (edges), crashes, hangs, sanitizer
+# reports, seconds, note.
+set -uo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+repo=$(dirname "$here")
+cd "$repo" || exit 1
+
+goal=10000000
+deadline=
+lanes=2
+timeout=60
+ledger=docs/fuzz-campaign.tsv
+build=1
+status_only=0
+targets=()
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --goal) goal="$2"; shift 2 ;;
+    --until) deadline=$(date -u -d "$2" +%s) || exit 2
+             [ "$deadline" -gt "$(date +%s)" ] || deadline=$((deadline + 86400)); shift 2 ;;
+    --seconds) deadline=$(( $(date +%s) + $2 )); shift 2 ;;
+    --lanes) lanes="$2"; shift 2 ;;
+    --timeout) timeout="$2"; shift 2 ;;
+    --ledger) ledger="$2"; shift 2 ;;
+    --no-build) build=0; shift ;;
+    --status) status_only=1; shift ;;
+    -h|--help) sed -n '2,/^set /p' "$0" | sed '$d'; exit 0 ;;
+    *) targets+=("$1"); shift ;;
+  esac
+done
+
+header=$'start\tend\tbuild\ttarget\texecutions\tcorpus\tcoverage\tcrashes\thangs\tsanitizer\tseconds\tnote'
+[ -s "$ledger" ] || printf '%s\n' "$header" >"$ledger"
+
+# Executions recorded for a target so far.
+done_for() {
+  awk -F'\t' -v t="$1" 'NR > 1 && $4 == t { n += $5 } END { print n + 0 }' "$ledger"
+}
+
+status() {
+  printf '%-16s %9s %12s %8s %8s %6s %10s %9s  %s\n' target segments executions goal crashes hangs sanitizer seconds builds
+  awk -F'\t' -v goal="$goal" 'NR > 1 {
+      t = $4; seg[t]++; ex[t] += $5; cr[t] += $8; hg[t] += $9; sa[t] += $10; se[t] += $11
+      if (index(" " bl[t] " ", " " $3 " ") == 0) bl[t] = bl[t] (bl[t] == "" ? "" : " ") $3
+    }
+    END {
+      for (t in seg)
+        printf "%-16s %9d %12d %8s %8d %6d %10d %9d  %s\n", t, seg[t], ex[t], (ex[t] >= goal ? "reached" : "short"),
+          cr[t], hg[t], sa[t], se[t], bl[t]
+    }' "$ledger" | sort
+}
+
+if [ "$status_only" = 1 ]; then status; exit 0; fi
+
+if [ "$build" = 1 ]; then "$here/fuzz.sh" --build-only || exit 1; fi
+built=$(cat build/fuzz/built-from 2>/dev/null || echo unknown)
+
+if [ ${#targets[@]} -eq 0 ]; then
+  for exe in build/fuzz/bin/fuzz_*; do
+    t=${exe##*/fuzz_}
+    [ "$(done_for "$t")" -lt "$goal" ] && targets+=("$t")
+  done
+fi
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+printf '%s\n' "${targets[@]}" >"$work/queue"
+: >"$work/found"
+
+# Takes the next target off the queue (the lanes share it).
+next_target() {
+  (
+    flock 9
+    head -n 1 "$work/queue"
+    sed -i 1d "$work/queue"
+  ) 9>"$work/queue.lock"
+}
+
+lane() {
+  local t left seconds start end row
+  while t=$(next_target) && [ -n "$t" ]; do
+    left=$((goal - $(done_for "$t")))
+    [ "$left" -gt 0 ] || continue
+    seconds=
+    if [ -n "$deadline" ]; then
+      seconds=$((deadline - $(date +%s)))
+      # Too little time left to be worth loading a corpus.
+      if [ "$seconds" -lt 60 ]; then echo "$t: not started, the deadline is less than a minute away"; continue; fi
+    fi
+    start=$(date -u +%FT%TZ)
+    "$here/fuzz.sh" --no-build --timeout "$timeout" --runs "$left" ${seconds:+--seconds "$seconds"} "$t" \
+      >"$work/$t.out" 2>&1
+    end=$(date -u +%FT%TZ)
+    cat "$work/$t.out"
+    row=$(awk -v t="$t" '$1 == t' "$work/$t.out")
+    # target executions exec/s corpus coverage crashes hangs sanitizer seconds
+    read -r _ execs _ corpus cov crashes hangs reports seconds <<<"$row"
+    if [ -z "$row" ] || ! [[ "$execs" =~ ^[0-9]+$ ]]; then
+      echo "$t: the segment printed no figures; see build/fuzz-logs/$t.log" >&2
+      echo "$t" >>"$work/found"
+      continue
+    fi
+    [ $((crashes + hangs + reports)) -eq 0 ] || echo "$t" >>"$work/found"
+    (
+      flock 9
+      printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$start" "$end" "$built" "$t" "$execs" "$corpus" \
+        "$cov" "$crashes" "$hangs" "$reports" "$seconds" "" >>"$ledger"
+    ) 9>"$work/ledger.lock"
+  done
+}
+
+for ((i = 0; i < lanes; i++)); do lane & done
+wait
+
+echo
+status
+[ -s "$work/found" ] && exit 1
+exit 0
