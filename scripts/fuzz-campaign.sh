@@ -22,6 +22,11 @@
 # start and end (UTC), the commit the programs were built from, target,
 # executions, corpus files, coverage (edges), crashes, hangs, sanitizer
 # reports, seconds, note.
+#
+# A segment cut off before it could print its figures (the machine stopped,
+# the run was killed) is recorded by the next run of this script, from what
+# its libFuzzer log shows: the last status line, the inputs it kept and the
+# sanitizer reports, with a note saying so.
 set -uo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 repo=$(dirname "$here")
@@ -51,6 +56,9 @@ while [ $# -gt 0 ]; do
   esac
 done
 
+# A segment under way leaves its start here until its row is written.
+pending=build/fuzz-campaign
+lock=${TMPDIR:-/tmp}/fuzz-campaign.lock
 header=$'start\tend\tbuild\ttarget\texecutions\tcorpus\tcoverage\tcrashes\thangs\tsanitizer\tseconds\tnote'
 [ -s "$ledger" ] || printf '%s\n' "$header" >"$ledger"
 
@@ -72,7 +80,81 @@ status() {
     }' "$ledger" | sort
 }
 
-if [ "$status_only" = 1 ]; then status; exit 0; fi
+# Appends one row to the ledger (the lanes and other runs share it).
+record() {
+  (
+    flock 9
+    printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$@" >>"$ledger"
+  ) 9>"$lock"
+}
+
+# Counts the inputs a segment kept: crashes (and other failures) and hangs.
+kept_inputs() {
+  local a crashes=0 hangs=0
+  for a in "build/fuzz-artifacts/$1"/*; do
+    [ -f "$a" ] || continue
+    case "${a##*/}" in
+      slow-unit-*) continue ;;
+      timeout-*) hangs=$((hangs + 1)) ;;
+      *) crashes=$((crashes + 1)) ;;
+    esac
+    mkdir -p "fuzz/regressions/$1"
+    cp "$a" "fuzz/regressions/$1/"
+  done
+  echo "$crashes $hangs"
+}
+
+# Whether a fuzz program of the target runs now (its segment is under way).
+under_way() { pgrep -f "build/fuzz/bin/fuzz_$1 " >/dev/null; }
+
+# Records the segments that were cut off, from their logs.
+recover() {
+  local f t start built owner log note execs cov corpus reports crashes hangs end seconds
+  for f in "$pending"/*.pending; do
+    [ -f "$f" ] || continue
+    t=$(basename "$f" .pending)
+    read -r start built owner <"$f"
+    # Another ledger's segment (a trial run with --ledger) is left to it.
+    [ "$owner" = "$ledger" ] || continue
+    under_way "$t" && continue
+    log=build/fuzz-logs/$t.log
+    note="ended, but its table was not recorded: figures from its log"
+    execs=$(grep -oE 'stat::number_of_executed_units: +[0-9]+' "$log" 2>/dev/null | tail -1 | grep -o '[0-9]*$')
+    if [ -z "$execs" ]; then
+      note="cut off before its figures: executions and coverage from the last status line of its log"
+      execs=$(grep -oE '^#[0-9]+' "$log" 2>/dev/null | tail -1 | tr -d '#')
+    fi
+    cov=$(grep -oE 'cov: [0-9]+' "$log" 2>/dev/null | tail -1 | grep -oE '[0-9]+')
+    corpus=$(find "build/fuzz-corpus/$t" -type f 2>/dev/null | wc -l)
+    reports=$(grep -cE '^==[0-9]+==ERROR: (AddressSanitizer|LeakSanitizer|UndefinedBehaviorSanitizer)|: runtime error: ' \
+      "$log" 2>/dev/null)
+    read -r crashes hangs <<<"$(kept_inputs "$t")"
+    end=$(date -u -r "$log" +%FT%TZ 2>/dev/null || date -u +%FT%TZ)
+    seconds=$(( $(date -d "$end" +%s) - $(date -d "$start" +%s) ))
+    record "$start" "$end" "$built" "$t" "${execs:-0}" "$corpus" "${cov:-?}" "$crashes" "$hangs" "${reports:-0}" \
+      "$seconds" "$note"
+    echo "$t: recorded the segment that ended at $end (${execs:-0} executions): $note"
+    [ $((crashes + hangs + ${reports:-0})) -eq 0 ] || echo "$t: it found $crashes crashes, $hangs hangs, ${reports:-0} sanitizer reports; see $log"
+    rm -f "$f"
+  done
+}
+
+if [ "$status_only" = 1 ]; then
+  status
+  for f in "$pending"/*.pending; do
+    if [ ! -f "$f" ] || [ "$(cut -d' ' -f3 "$f")" != "$ledger" ]; then continue; fi
+    t=$(basename "$f" .pending)
+    if under_way "$t"; then
+      echo "$t: a segment under way since $(cut -d' ' -f1 "$f")"
+    else
+      echo "$t: a segment that ended at $(date -u -r "build/fuzz-logs/$t.log" +%FT%TZ), recorded at the next run"
+    fi
+  done
+  exit 0
+fi
+
+mkdir -p "$pending"
+recover
 
 if [ "$build" = 1 ]; then "$here/fuzz.sh" --build-only || exit 1; fi
 built=$(cat build/fuzz/built-from 2>/dev/null || echo unknown)
@@ -110,6 +192,7 @@ lane() {
       if [ "$seconds" -lt 60 ]; then echo "$t: not started, the deadline is less than a minute away"; continue; fi
     fi
     start=$(date -u +%FT%TZ)
+    echo "$start $built $ledger" >"$pending/$t.pending"
     "$here/fuzz.sh" --no-build --timeout "$timeout" --runs "$left" ${seconds:+--seconds "$seconds"} "$t" \
       >"$work/$t.out" 2>&1
     end=$(date -u +%FT%TZ)
@@ -119,15 +202,13 @@ lane() {
     read -r _ execs _ corpus cov crashes hangs reports seconds <<<"$row"
     if [ -z "$row" ] || ! [[ "$execs" =~ ^[0-9]+$ ]]; then
       echo "$t: the segment printed no figures; see build/fuzz-logs/$t.log" >&2
+      rm -f "$pending/$t.pending"
       echo "$t" >>"$work/found"
       continue
     fi
     [ $((crashes + hangs + reports)) -eq 0 ] || echo "$t" >>"$work/found"
-    (
-      flock 9
-      printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$start" "$end" "$built" "$t" "$execs" "$corpus" \
-        "$cov" "$crashes" "$hangs" "$reports" "$seconds" "" >>"$ledger"
-    ) 9>"$work/ledger.lock"
+    record "$start" "$end" "$built" "$t" "$execs" "$corpus" "$cov" "$crashes" "$hangs" "$reports" "$seconds" ""
+    rm -f "$pending/$t.pending"
   done
 }
 
