@@ -91,6 +91,20 @@ struct NoCaseEqual {
   }
 };
 inline bool EqualsNoCase(StringView a, StringView b) { return NoCaseEqual()(a, b); }  // locale-aware
+// The order of the upper-case forms (Upper(a) < Upper(b)) without forming
+// them: for ordered maps keyed without regard to letter case (transparent).
+struct NoCaseLess {
+  using is_transparent = void;
+  bool operator()(StringView a, StringView b) const {
+    const std::size_t n = a.size() < b.size() ? a.size() : b.size();
+    for (std::size_t i = 0; i < n; ++i) {
+      if (a[i] == b[i]) continue;
+      const char16_t x = FoldNoCase(a[i]), y = FoldNoCase(b[i]);
+      if (x != y) return x < y;
+    }
+    return a.size() < b.size();
+  }
+};
 
 // Blanks are space and tab; Trim also drops other control characters as
 // the suite's trim does (every character <= U+0020).

@@ -185,21 +185,27 @@ bool DecodeLink(const Bytes& data, ShellLink& link) {
 std::uint32_t MemoryMachine::FullPath(const String& path, String& full) const {
   full.clear();
   if (path.empty()) return kErrInvalidName;
-  String p = path;
-  std::replace(p.begin(), p.end(), u'/', u'\\');
-  if (p.find(u'\0') != String::npos) return kErrInvalidName;
+  // Most paths come absolute, with backslashes: they are read in place.
+  String slashed;
+  StringView p = path;
+  if (p.find(u'/') != StringView::npos) {
+    slashed = path;
+    std::replace(slashed.begin(), slashed.end(), u'/', u'\\');
+    p = slashed;
+  }
+  if (p.find(u'\0') != StringView::npos) return kErrInvalidName;
 
-  String root;
-  String rest;
+  StringView root;
+  StringView rest;
   if (IsUnc(p)) {
     std::size_t s1 = p.find(u'\\', 2);
-    if (s1 == String::npos) {
+    if (s1 == StringView::npos) {
       full = p;
       return kOk;
     }
     std::size_t s2 = p.find(u'\\', s1 + 1);
-    root = p.substr(0, s2 == String::npos ? p.size() : s2);
-    rest = s2 == String::npos ? String() : p.substr(s2 + 1);
+    root = p.substr(0, s2 == StringView::npos ? p.size() : s2);
+    rest = s2 == StringView::npos ? StringView() : p.substr(s2 + 1);
   } else if (IsDrivePath(p)) {
     if (p.size() >= 3 && p[2] == u'\\') {
       root = p.substr(0, 2);
@@ -209,34 +215,41 @@ std::uint32_t MemoryMachine::FullPath(const String& path, String& full) const {
       // that drive, otherwise to the drive's root.
       const bool onDrive = IsDrivePath(currentDirectory_) && AsciiUpper(currentDirectory_[0]) == AsciiUpper(p[0]);
       String base = onDrive ? currentDirectory_ : String(p.substr(0, 2)) + u"\\";
-      return FullPath(p.size() == 2 ? base : WithTrailingBackslash(base) + p.substr(2), full);
+      return FullPath(p.size() == 2 ? base : WithTrailingBackslash(base) + String(p.substr(2)), full);
     }
   } else if (p[0] == u'\\') {
     String cwdRoot;
     std::vector<String> ignored;
     SplitRoot(currentDirectory_, cwdRoot, ignored);
-    return FullPath(cwdRoot + p, full);
+    return FullPath(cwdRoot + String(p), full);
   } else {
-    return FullPath(WithTrailingBackslash(currentDirectory_) + p, full);
+    return FullPath(WithTrailingBackslash(currentDirectory_) + String(p), full);
   }
 
-  std::vector<String> parts;
-  for (String& part : SplitPath(rest)) {
-    if (part == u".") continue;
+  // The root, then each component with a backslash before it: empty ones
+  // and "." are dropped, ".." takes the one before it away (never the root).
+  full.reserve(p.size() + 1);
+  full.assign(root);
+  const std::size_t rootSize = full.size();
+  for (std::size_t i = 0; i <= rest.size();) {
+    std::size_t j = rest.find(u'\\', i);
+    if (j == StringView::npos) j = rest.size();
+    const StringView part = rest.substr(i, j - i);
+    i = j + 1;
+    if (part.empty() || part == u".") continue;
     if (part == u"..") {
-      if (!parts.empty()) parts.pop_back();
+      if (full.size() > rootSize) full.resize(full.rfind(u'\\'));
       continue;
     }
-    parts.push_back(std::move(part));
+    full += u'\\';
+    full += part;
   }
+  const bool hasParts = full.size() > rootSize;
   const bool trailing = p.back() == u'\\';
   if (IsUnc(root)) {
-    full = root;
-    if (!parts.empty()) full += u'\\' + Join(parts);
     if (trailing) full += u'\\';
-  } else {
-    full = root + u'\\' + Join(parts);
-    if (trailing && !parts.empty()) full += u'\\';
+  } else if (!hasParts || trailing) {
+    full += u'\\';
   }
   return kOk;
 }
@@ -260,12 +273,11 @@ MemoryMachine::Location MemoryMachine::Locate(const String& path, int depth) con
       loc.error = kErrBadPathname;
       return loc;
     }
-    const String server = root.substr(2, s1 - 2);
-    const String share = UpperKey(StringView(root).substr(s1 + 1));
-    const String serverKey = UpperKey(server);
-    if (serverKey == UpperKey(computerName_) || serverKey == u"LOCALHOST" || serverKey == u"127.0.0.1") {
+    const StringView server = StringView(root).substr(2, s1 - 2);
+    const StringView share = StringView(root).substr(s1 + 1);
+    if (EqualsNoCase(server, computerName_) || EqualsNoCase(server, u"LOCALHOST") || server == u"127.0.0.1") {
       for (const auto& s : shares_) {
-        if (UpperKey(s->name) != share) continue;
+        if (!EqualsNoCase(s->name, share)) continue;
         Location sub = Locate(WithTrailingBackslash(s->localPath) + Join(parts), depth + 1);
         sub.network = true;
         return sub;
@@ -273,7 +285,7 @@ MemoryMachine::Location MemoryMachine::Locate(const String& path, int depth) con
       loc.error = kErrBadNetName;
       return loc;
     }
-    auto it = servers_.find(serverKey);
+    auto it = servers_.find(server);
     if (it == servers_.end()) {
       loc.error = kErrBadNetPath;
       return loc;
@@ -320,7 +332,7 @@ std::shared_ptr<MemoryMachine::Node> MemoryMachine::Lookup(const Location& loc, 
       error = kErrPathNotFound;
       return nullptr;
     }
-    auto it = node->children.find(UpperKey(loc.parts[i]));
+    auto it = node->children.find(loc.parts[i]);
     if (it == node->children.end()) {
       error = i + 1 == loc.parts.size() ? kErrFileNotFound : kErrPathNotFound;
       return nullptr;

@@ -10,7 +10,8 @@
 
 namespace qv::platform {
 
-// A file or folder. Children are keyed by the upper-cased name.
+// A file or folder. Children are keyed by the upper-cased name, in the
+// order of that name; a lookup by any spelling needs no upper-cased copy.
 struct MemoryMachine::Node {
   String name;
   bool folder = false;
@@ -18,7 +19,7 @@ struct MemoryMachine::Node {
   std::uint32_t attributes = 0;
   FileTime lastWrite = 0;
   Dacl dacl;
-  std::map<String, std::shared_ptr<Node>> children;
+  std::map<String, std::shared_ptr<Node>, NoCaseLess> children;
 };
 
 struct MemoryMachine::Volume {
@@ -52,7 +53,7 @@ struct MemoryMachine::RemoteServer {
     std::shared_ptr<Volume> volume;
     String pathOnServer;
   };
-  std::map<String, Share> shares;  // upper name
+  std::map<String, Share, NoCaseLess> shares;  // upper name
 };
 
 // Where a path leads: a volume and the components below its root.
@@ -74,8 +75,8 @@ struct MemoryMachine::OpenFileRec {
 
 struct MemoryMachine::KeyNode {
   String name;
-  std::map<String, std::unique_ptr<KeyNode>> subkeys;            // upper name
-  std::map<String, std::pair<String, RegValue>> values;          // upper name -> (name, value)
+  std::map<String, std::unique_ptr<KeyNode>, NoCaseLess> subkeys;    // upper name
+  std::map<String, std::pair<String, RegValue>, NoCaseLess> values;  // upper name -> (name, value)
 };
 
 struct MemoryMachine::SharedBlock {

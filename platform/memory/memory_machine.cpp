@@ -160,8 +160,19 @@ MemoryMachine::~MemoryMachine() = default;
 
 std::optional<std::uint32_t> MemoryMachine::Enter(const char* op, std::initializer_list<StringView> subjects) {
   ++total_;
-  ++counts_[op];
-  for (StringView s : subjects) ++subjectCounts_[{op, Upper(s)}];
+  const std::string_view name(op);
+  auto counted = counts_.find(name);
+  if (counted == counts_.end()) counted = counts_.emplace(name, Counter()).first;
+  Bump(counted->second);
+  if (subjects.size() != 0) {
+    auto bySubject = subjectCounts_.find(name);
+    if (bySubject == subjectCounts_.end()) bySubject = subjectCounts_.emplace(name, SubjectCounts()).first;
+    for (StringView s : subjects) {
+      auto it = bySubject->second.find(s);
+      if (it == bySubject->second.end()) it = bySubject->second.emplace(Upper(s), Counter()).first;
+      Bump(it->second);
+    }
+  }
   for (Injection& inj : injections_) {
     if (inj.spent || inj.op != op) continue;
     if (inj.filter) {
@@ -197,18 +208,23 @@ void MemoryMachine::ClearFailures() {
 std::uint64_t MemoryMachine::Count(const std::string& op) const {
   std::lock_guard lk(mu_);
   auto it = counts_.find(op);
-  return it == counts_.end() ? 0 : it->second;
+  return it == counts_.end() ? 0 : Read(it->second);
 }
 
 std::uint64_t MemoryMachine::Count(const std::string& op, const String& subject) const {
   std::lock_guard lk(mu_);
-  auto it = subjectCounts_.find({op, Upper(subject)});
-  return it == subjectCounts_.end() ? 0 : it->second;
+  auto bySubject = subjectCounts_.find(op);
+  if (bySubject == subjectCounts_.end()) return 0;
+  auto it = bySubject->second.find(subject);
+  return it == bySubject->second.end() ? 0 : Read(it->second);
 }
 
 std::map<std::string, std::uint64_t> MemoryMachine::Counts() const {
   std::lock_guard lk(mu_);
-  return counts_;
+  std::map<std::string, std::uint64_t> counts;
+  for (const auto& entry : counts_)
+    if (Read(entry.second) != 0) counts.emplace_hint(counts.end(), entry.first, Read(entry.second));
+  return counts;
 }
 
 std::uint64_t MemoryMachine::TotalCount() const {
@@ -238,8 +254,10 @@ std::uint64_t MemoryMachine::SimulatedNetworkMicros() const {
 
 void MemoryMachine::ResetCounts() {
   std::lock_guard lk(mu_);
-  counts_.clear();
-  subjectCounts_.clear();
+  // The counters stay and read 0 from the next epoch on: a machine reset
+  // between runs (the fuzz targets reset theirs for every input) then counts
+  // again without copying a name.
+  ++countEpoch_;
   total_ = 0;
   network_ = 0;
   simulatedNetworkMicros_ = 0;
@@ -268,7 +286,7 @@ bool MemoryMachine::GetEnvironmentVariable(const String& name, String& value) {
   std::lock_guard lk(mu_);
   value.clear();
   if (Enter("GetEnvironmentVariableW", {name})) return false;
-  auto it = environment_.find(Upper(name));
+  auto it = environment_.find(name);
   if (it == environment_.end()) return false;
   value = it->second.second;
   return true;
@@ -289,7 +307,7 @@ std::uint32_t MemoryMachine::GetTempPath(String& path) {
   path.clear();
   if (auto e = Enter("GetTempPathW")) return *e;
   for (const char16_t* name : {u"TMP", u"TEMP", u"USERPROFILE"}) {
-    auto it = environment_.find(Upper(name));
+    auto it = environment_.find(name);
     if (it != environment_.end() && !it->second.second.empty()) {
       path = WithTrailingBackslash(it->second.second);
       return kOk;

@@ -623,8 +623,22 @@ class MemoryMachine final : public Platform {
 
   // counts and injections
   std::vector<Injection> injections_;
-  std::map<std::string, std::uint64_t> counts_;
-  std::map<std::pair<std::string, String>, std::uint64_t> subjectCounts_;
+  // Calls by operation, and by operation and upper-cased subject: counting
+  // a call that has been counted before copies no name. A counter counts
+  // from 0 again in each epoch (ResetCounts starts the next).
+  struct Counter {
+    std::uint64_t value = 0;
+    std::uint64_t epoch = 0;
+  };
+  void Bump(Counter& c) const {
+    if (c.epoch != countEpoch_) c = Counter{0, countEpoch_};
+    ++c.value;
+  }
+  std::uint64_t Read(const Counter& c) const { return c.epoch == countEpoch_ ? c.value : 0; }
+  std::map<std::string, Counter, std::less<>> counts_;
+  using SubjectCounts = std::map<String, Counter, NoCaseLess>;
+  std::map<std::string, SubjectCounts, std::less<>> subjectCounts_;
+  std::uint64_t countEpoch_ = 0;
   std::uint64_t total_ = 0;
   std::uint64_t network_ = 0;
   std::uint64_t networkLatencyMicros_ = 0;
@@ -645,7 +659,7 @@ class MemoryMachine final : public Platform {
   // storage
   std::map<char16_t, std::unique_ptr<Drive>> drives_;
   std::vector<std::unique_ptr<OwnShare>> shares_;
-  std::map<String, std::unique_ptr<RemoteServer>> servers_;
+  std::map<String, std::unique_ptr<RemoteServer>, NoCaseLess> servers_;  // upper name
   bool specialShares_ = true;
   bool universalRootBackslash_ = true;
   int nextVolumeNumber_ = 1;
@@ -670,7 +684,7 @@ class MemoryMachine final : public Platform {
   std::vector<std::pair<RootKey, std::vector<String>>> denied_;
 
   // environment and shell
-  std::map<String, std::pair<String, String>> environment_;  // upper name -> (name, value)
+  std::map<String, std::pair<String, String>, NoCaseLess> environment_;  // upper name -> (name, value)
   std::vector<String> broadcasts_;
   std::map<KnownFolder, String> knownFolders_;
   std::map<int, String> csidlFolders_;

@@ -59,7 +59,7 @@ MemoryMachine::KeyNode* MemoryMachine::FindKey(RootKey root, const std::vector<S
   if (r == registry_.end()) return nullptr;
   KeyNode* node = r->second.get();
   for (const String& part : parts) {
-    auto it = node->subkeys.find(UpperKey(part));
+    auto it = node->subkeys.find(part);
     if (it == node->subkeys.end()) return nullptr;
     node = it->second.get();
   }
@@ -88,7 +88,7 @@ bool MemoryMachine::WriteDenied(RootKey root, const std::vector<String>& parts) 
   for (const auto& [deniedRoot, prefix] : denied_) {
     if (deniedRoot != root || prefix.size() > parts.size()) continue;
     bool match = true;
-    for (std::size_t i = 0; match && i < prefix.size(); ++i) match = UpperKey(prefix[i]) == UpperKey(parts[i]);
+    for (std::size_t i = 0; match && i < prefix.size(); ++i) match = EqualsNoCase(prefix[i], parts[i]);
     if (match) return true;
   }
   return false;
@@ -98,9 +98,9 @@ std::vector<String> MemoryMachine::RegistryView(RootKey root, std::vector<String
   // WOW64: a 32-bit process on 64-bit Windows sees HKLM\Software\X at
   // HKLM\Software\WOW6432Node\X unless it asks for the 64-bit view; a
   // 64-bit process reaches that node by asking for the 32-bit view.
-  if (root != RootKey::LocalMachine || !is64Bit_ || parts.empty() || UpperKey(parts[0]) != UpperKey(u"Software"))
+  if (root != RootKey::LocalMachine || !is64Bit_ || parts.empty() || !EqualsNoCase(parts[0], u"Software"))
     return parts;
-  if (parts.size() > 1 && UpperKey(parts[1]) == UpperKey(u"WOW6432Node")) return parts;
+  if (parts.size() > 1 && EqualsNoCase(parts[1], u"WOW6432Node")) return parts;
   const bool wow64 = bitness_ == ProcessBitness::Wow64;
   const bool to32 = wow64 ? (access & kKeyWow64_64Key) == 0 : (access & kKeyWow64_32Key) != 0;
   if (to32) parts.insert(parts.begin() + 1, u"WOW6432Node");
@@ -149,7 +149,7 @@ std::uint32_t MemoryMachine::RegQueryValue(Handle key, const String& valueName, 
   const KeyNode* node = FindKey(kh.root, kh.parts);
   if (!node) return kErrKeyDeleted;
   if (!(kh.access & kKeyQueryBits)) return kErrAccessDenied;
-  auto it = node->values.find(UpperKey(valueName));
+  auto it = node->values.find(valueName);
   if (it == node->values.end()) return kErrFileNotFound;
   value.type = it->second.second.type;
   // Without data only the size is reported; the bytes stay zero.
@@ -236,7 +236,7 @@ std::optional<RegValue> MemoryMachine::GetRegValue(RootKey root, const String& k
   std::lock_guard lk(mu_);
   const KeyNode* node = FindKey(root, SplitKey(key));
   if (!node) return std::nullopt;
-  auto it = node->values.find(UpperKey(name));
+  auto it = node->values.find(name);
   if (it == node->values.end()) return std::nullopt;
   return it->second.second;
 }

@@ -628,7 +628,17 @@ TEST_F(MachineFixture, OperationsAreCountedByNameAndPath) {
   m.ResetCounts();
   EXPECT_EQ(m.TotalCount(), 0u);
   EXPECT_EQ(m.Count("CreateFileW"), 0u);
+  EXPECT_EQ(m.Count("GetFileAttributesW", u"N:\\X.TXT"), 0u);
+  EXPECT_TRUE(m.Counts().empty());
   EXPECT_EQ(m.NetworkCount(), 0u);
+
+  // After a reset the same calls count from 1 again, in any letter case.
+  m.GetFileAttributes(u"n:\\X.txt", attributes);
+  m.GetFileAttributes(u"N:\\x.TXT", attributes);
+  EXPECT_EQ(m.Count("GetFileAttributesW", u"N:\\X.TXT"), 2u);
+  EXPECT_EQ(m.Count("CreateFileW", u"\\\\srv\\norva\\tarvex\\qtcfg.ini"), 0u);
+  EXPECT_EQ(m.Counts(), (std::map<std::string, std::uint64_t>{{"GetFileAttributesW", 2}}));
+  EXPECT_EQ(m.TotalCount(), 2u);
 }
 
 // The round trips are recorded in order with their paths, the volume query

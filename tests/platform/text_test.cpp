@@ -52,6 +52,20 @@ TEST(Text, CaseRules) {
   EXPECT_TRUE(EqualsNoCase(u"\u00E9t\u00E9", u"\u00C9T\u00C9"));
 }
 
+// NoCaseLess orders as the upper-case forms do, so a map keyed by it keeps
+// the order of one keyed by Upper() and finds any spelling.
+TEST(Text, NoCaseLessOrdersAsTheUpperCaseForms) {
+  const StringView texts[] = {u"",          u"a",          u"A",       u"ab",      u"aB",       u"b",
+                              u"_",         u"Z",          u"z",       u"[",       u"\u00E9",   u"\u00C9",
+                              u"\u00E9t",   u"\u00FF",     u"\u0178",  u"\u03C2",  u"\u03A3",   u"\u0444",
+                              u"TARVEX.CFG", u"tarvex.cfg", u"tarvex",  u"NETBIN",  u"netbin\\x"};
+  const NoCaseLess less;
+  for (StringView a : texts)
+    for (StringView b : texts)
+      EXPECT_EQ(less(a, b), Upper(a) < Upper(b)) << "\"" << ToUtf8(a) << "\" < \""
+                                                 << ToUtf8(b) << "\"";
+}
+
 TEST(Text, ParseInt64) {
   struct Case {
     const char16_t* text;
