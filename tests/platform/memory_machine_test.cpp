@@ -92,6 +92,13 @@ TEST_F(MachineFixture, FullPathNames) {
       {u"C:/a//b", u"C:\\a\\b"},
       {u"\\\\srv\\share\\..\\x", u"\\\\srv\\share\\x"},
       {u"\\\\srv\\share\\", u"\\\\srv\\share\\"},
+      {u"\\\\srv\\share", u"\\\\srv\\share"},
+      {u"\\\\srv\\share\\a\\\\b\\..", u"\\\\srv\\share\\a"},
+      {u"\\\\srv", u"\\\\srv"},
+      {u"C:\\", u"C:\\"},
+      {u"C:\\..", u"C:\\"},
+      {u"C:\\a\\b\\..\\..\\..\\", u"C:\\"},
+      {u"C:\\a\\\\b\\", u"C:\\a\\b\\"},
   };
   for (const Case& c : cases) {
     String full;
@@ -100,6 +107,7 @@ TEST_F(MachineFixture, FullPathNames) {
   }
   String full;
   EXPECT_EQ(m.GetFullPathName(u"", full), kErrInvalidName);
+  EXPECT_EQ(m.GetFullPathName(String(u"C:\\a\0b", 6), full), kErrInvalidName);
 }
 
 TEST_F(MachineFixture, UniversalNamesAndDosDevices) {
