@@ -28,6 +28,9 @@
 # its libFuzzer log shows: the last status line, the inputs it kept and the
 # sanitizer reports, with a note saying so.
 set -uo pipefail
+# Read whole before it runs: bash reads a script as it goes, and a long run
+# must not pick up an edit made to this file meanwhile.
+{
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 repo=$(dirname "$here")
 cd "$repo" || exit 1
@@ -107,10 +110,11 @@ kept_inputs() {
 # Whether a fuzz program of the target runs now (its segment is under way).
 under_way() { pgrep -f "build/fuzz/bin/fuzz_$1 " >/dev/null; }
 
-# Records the segments that were cut off, from their logs.
+# Records the segments that were cut off (of one target, or all), from
+# their logs.
 recover() {
   local f t start built owner log note execs cov corpus reports crashes hangs end seconds
-  for f in "$pending"/*.pending; do
+  for f in "$pending"/${1:-*}.pending; do
     [ -f "$f" ] || continue
     t=$(basename "$f" .pending)
     read -r start built owner <"$f"
@@ -159,6 +163,9 @@ recover
 if [ "$build" = 1 ]; then "$here/fuzz.sh" --build-only || exit 1; fi
 built=$(cat build/fuzz/built-from 2>/dev/null || echo unknown)
 
+for t in "${targets[@]}"; do
+  [ -x "build/fuzz/bin/fuzz_$t" ] || { echo "no fuzz target $t (build/fuzz/bin/fuzz_$t)"; exit 2; }
+done
 if [ ${#targets[@]} -eq 0 ]; then
   for exe in build/fuzz/bin/fuzz_*; do
     t=${exe##*/fuzz_}
@@ -201,9 +208,10 @@ lane() {
     # target executions exec/s corpus coverage crashes hangs sanitizer seconds
     read -r _ execs _ corpus cov crashes hangs reports seconds <<<"$row"
     if [ -z "$row" ] || ! [[ "$execs" =~ ^[0-9]+$ ]]; then
+      # Recorded from its log instead, as a segment cut off is.
       echo "$t: the segment printed no figures; see build/fuzz-logs/$t.log" >&2
-      rm -f "$pending/$t.pending"
       echo "$t" >>"$work/found"
+      recover "$t"
       continue
     fi
     [ $((crashes + hangs + reports)) -eq 0 ] || echo "$t" >>"$work/found"
@@ -219,3 +227,4 @@ echo
 status
 [ -s "$work/found" ] && exit 1
 exit 0
+}

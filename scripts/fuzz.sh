@@ -18,6 +18,9 @@
 # commit it with the fix. Exit status 1 when any target found one. With
 # --junit, writes one test case per target for the test summary.
 set -uo pipefail
+# Read whole before it runs: bash reads a script as it goes, and a long run
+# must not pick up an edit made to this file meanwhile.
+{
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 repo=$(dirname "$here")
 cd "$repo" || exit 1
@@ -126,3 +129,4 @@ if [ -n "$junit" ]; then
   printf '<?xml version="1.0" encoding="UTF-8"?>\n<testsuite name="fuzz">%s</testsuite>\n' "$cases" >"$junit"
 fi
 exit $status
+}
