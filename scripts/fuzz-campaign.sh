@@ -34,6 +34,8 @@ set -uo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 repo=$(dirname "$here")
 cd "$repo" || exit 1
+# shellcheck source=scripts/fuzz-findings.sh
+. "$here/fuzz-findings.sh"
 
 goal=10000000
 deadline=
@@ -91,22 +93,6 @@ record() {
   ) 9>"$lock"
 }
 
-# Counts the inputs a segment kept: crashes (and other failures) and hangs.
-kept_inputs() {
-  local a crashes=0 hangs=0
-  for a in "build/fuzz-artifacts/$1"/*; do
-    [ -f "$a" ] || continue
-    case "${a##*/}" in
-      slow-unit-*) continue ;;
-      timeout-*) hangs=$((hangs + 1)) ;;
-      *) crashes=$((crashes + 1)) ;;
-    esac
-    mkdir -p "fuzz/regressions/$1"
-    cp "$a" "fuzz/regressions/$1/"
-  done
-  echo "$crashes $hangs"
-}
-
 # Whether a fuzz program of the target runs now (its segment is under way).
 under_way() { pgrep -f "build/fuzz/bin/fuzz_$1 " >/dev/null; }
 
@@ -130,15 +116,17 @@ recover() {
     fi
     cov=$(grep -oE 'cov: [0-9]+' "$log" 2>/dev/null | tail -1 | grep -oE '[0-9]+')
     corpus=$(find "build/fuzz-corpus/$t" -type f 2>/dev/null | wc -l)
-    reports=$(grep -cE '^==[0-9]+==ERROR: (AddressSanitizer|LeakSanitizer|UndefinedBehaviorSanitizer)|: runtime error: ' \
-      "$log" 2>/dev/null)
-    read -r crashes hangs <<<"$(kept_inputs "$t")"
+    reports=$(fuzz_sanitizer_reports "$log")
+    read -r crashes hangs <<<"$(fuzz_kept_inputs "$t" "build/fuzz-artifacts/$t")"
     end=$(date -u -r "$log" +%FT%TZ 2>/dev/null || date -u +%FT%TZ)
     seconds=$(( $(date -d "$end" +%s) - $(date -d "$start" +%s) ))
     record "$start" "$end" "$built" "$t" "${execs:-0}" "$corpus" "${cov:-?}" "$crashes" "$hangs" "${reports:-0}" \
       "$seconds" "$note"
     echo "$t: recorded the segment that ended at $end (${execs:-0} executions): $note"
-    [ $((crashes + hangs + ${reports:-0})) -eq 0 ] || echo "$t: it found $crashes crashes, $hangs hangs, ${reports:-0} sanitizer reports; see $log"
+    if [ $((crashes + hangs + ${reports:-0})) -ne 0 ]; then
+      echo "$t: it found $crashes crashes, $hangs hangs, ${reports:-0} sanitizer reports; see $log"
+      recovered_found=1
+    fi
     rm -f "$f"
   done
 }
@@ -158,6 +146,7 @@ if [ "$status_only" = 1 ]; then
 fi
 
 mkdir -p "$pending"
+recovered_found=0
 recover
 
 if [ "$build" = 1 ]; then "$here/fuzz.sh" --build-only || exit 1; fi
@@ -225,6 +214,6 @@ wait
 
 echo
 status
-[ -s "$work/found" ] && exit 1
+[ -s "$work/found" ] || [ "$recovered_found" = 1 ] && exit 1
 exit 0
 }

@@ -24,6 +24,8 @@ set -uo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 repo=$(dirname "$here")
 cd "$repo" || exit 1
+# shellcheck source=scripts/fuzz-findings.sh
+. "$here/fuzz-findings.sh"
 
 runs=
 seconds=
@@ -91,24 +93,8 @@ for t in "${targets[@]}"; do
   cov=$(grep -oE 'cov: [0-9]+' "$logs/$t.log" | tail -1 | grep -oE '[0-9]+')
   files=$(find "$corpus" -type f | wc -l)
   rate=$(grep -oE 'stat::average_exec_per_sec: +[0-9]+' "$logs/$t.log" | tail -1 | grep -o '[0-9]*$')
-  # A sanitizer stops the run at its first report, or (UBSan without
-  # -fno-sanitize-recover) prints "runtime error:" and goes on: both count.
-  reports=$(grep -cE '^==[0-9]+==ERROR: (AddressSanitizer|LeakSanitizer|UndefinedBehaviorSanitizer)|: runtime error: ' \
-    "$logs/$t.log")
-  crashes=0
-  hangs=0
-  for a in "$artifacts"/*; do
-    [ -f "$a" ] || continue
-    case "${a##*/}" in
-      # Reported as slow, not failed (one that ran over the timeout is a
-      # timeout input as well).
-      slow-unit-*) continue ;;
-      timeout-*) hangs=$((hangs + 1)) ;;
-      *) crashes=$((crashes + 1)) ;;
-    esac
-    mkdir -p "fuzz/regressions/$t"
-    cp "$a" "fuzz/regressions/$t/"
-  done
+  reports=$(fuzz_sanitizer_reports "$logs/$t.log")
+  read -r crashes hangs <<<"$(fuzz_kept_inputs "$t" "$artifacts")"
   # A failure that left no input still counts once.
   if [ "$rc" -ne 0 ] && [ $((crashes + hangs + reports)) -eq 0 ]; then crashes=1; fi
   found=$((crashes + hangs + reports))
