@@ -11,7 +11,10 @@
 #   scripts/fuzz-campaign.sh --status [--goal N] [--ledger FILE]
 #
 # Targets: the ones named, or every target still short of the goal, taken
-# in turn by K lanes (default 2) that run at once. --until (UTC) or
+# in turn by K lanes (default 2) that run at once; with fewer targets than
+# lanes, the lanes share them out, and a target's workers fuzz the same
+# corpus at once (scripts/fuzz.sh --worker), each with its share of the
+# executions left and a row of its own. --until (UTC) or
 # --seconds sets the deadline by which every segment has ended; without
 # one, segments run to the goal. Segments run through scripts/fuzz.sh
 # (--no-build, --timeout S, default 60 s); run the whole command at a low
@@ -93,38 +96,51 @@ record() {
   ) 9>"$lock"
 }
 
-# Whether a fuzz program of the target runs now (its segment is under way).
-under_way() { pgrep -f "build/fuzz/bin/fuzz_$1 " >/dev/null; }
+# A segment's name: its target, and ".K" for worker K (2 or more) of it.
+target_of() { echo "${1%%.*}"; }
 
-# Records the segments that were cut off (of one target, or all), from
+# The note of a segment that was one of K workers on its target.
+worker_note() {
+  local w=1
+  [ "$1" != "$(target_of "$1")" ] && w=${1##*.}
+  echo "worker $w of $2"
+}
+
+# Whether the fuzz program of a segment runs now (the segment is under way):
+# each writes its failing inputs to a folder of its own.
+under_way() { pgrep -f -- "-artifact_prefix=build/fuzz-artifacts/${1//./\\.}/" >/dev/null; }
+
+# Records the segments that were cut off (one by its name, or all), from
 # their logs.
 recover() {
-  local f t start built owner log note execs cov corpus reports crashes hangs end seconds
+  local f s t start built owner k log note execs cov corpus reports crashes hangs end seconds
   for f in "$pending"/${1:-*}.pending; do
     [ -f "$f" ] || continue
-    t=$(basename "$f" .pending)
-    read -r start built owner <"$f"
+    s=$(basename "$f" .pending)
+    t=$(target_of "$s")
+    read -r start built owner k <"$f"
     # Another ledger's segment (a trial run with --ledger) is left to it.
     [ "$owner" = "$ledger" ] || continue
-    under_way "$t" && continue
-    log=build/fuzz-logs/$t.log
+    under_way "$s" && continue
+    log=build/fuzz-logs/$s.log
     note="ended, but its table was not recorded: figures from its log"
     execs=$(grep -oE 'stat::number_of_executed_units: +[0-9]+' "$log" 2>/dev/null | tail -1 | grep -o '[0-9]*$')
     if [ -z "$execs" ]; then
       note="cut off before its figures: executions and coverage from the last status line of its log"
       execs=$(grep -oE '^#[0-9]+' "$log" 2>/dev/null | tail -1 | tr -d '#')
     fi
+    [ "${k:-1}" -gt 1 ] && note="$(worker_note "$s" "$k"); $note"
     cov=$(grep -oE 'cov: [0-9]+' "$log" 2>/dev/null | tail -1 | grep -oE '[0-9]+')
     corpus=$(find "build/fuzz-corpus/$t" -type f 2>/dev/null | wc -l)
     reports=$(fuzz_sanitizer_reports "$log")
-    read -r crashes hangs <<<"$(fuzz_kept_inputs "$t" "build/fuzz-artifacts/$t")"
+    read -r crashes hangs <<<"$(fuzz_kept_inputs "$t" "build/fuzz-artifacts/$s")"
     end=$(date -u -r "$log" +%FT%TZ 2>/dev/null || date -u +%FT%TZ)
     seconds=$(( $(date -d "$end" +%s) - $(date -d "$start" +%s) ))
     record "$start" "$end" "$built" "$t" "${execs:-0}" "$corpus" "${cov:-?}" "$crashes" "$hangs" "${reports:-0}" \
       "$seconds" "$note"
-    echo "$t: recorded the segment that ended at $end (${execs:-0} executions): $note"
+    echo "$s: recorded the segment that ended at $end (${execs:-0} executions): $note"
     if [ $((crashes + hangs + ${reports:-0})) -ne 0 ]; then
-      echo "$t: it found $crashes crashes, $hangs hangs, ${reports:-0} sanitizer reports; see $log"
+      echo "$s: it found $crashes crashes, $hangs hangs, ${reports:-0} sanitizer reports; see $log"
       recovered_found=1
     fi
     rm -f "$f"
@@ -135,11 +151,11 @@ if [ "$status_only" = 1 ]; then
   status
   for f in "$pending"/*.pending; do
     if [ ! -f "$f" ] || [ "$(cut -d' ' -f3 "$f")" != "$ledger" ]; then continue; fi
-    t=$(basename "$f" .pending)
-    if under_way "$t"; then
-      echo "$t: a segment under way since $(cut -d' ' -f1 "$f")"
+    s=$(basename "$f" .pending)
+    if under_way "$s"; then
+      echo "$s: a segment under way since $(cut -d' ' -f1 "$f")"
     else
-      echo "$t: a segment that ended at $(date -u -r "build/fuzz-logs/$t.log" +%FT%TZ), recorded at the next run"
+      echo "$s: a segment that ended at $(date -u -r "build/fuzz-logs/$s.log" +%FT%TZ), recorded at the next run"
     fi
   done
   exit 0
@@ -164,7 +180,16 @@ fi
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-printf '%s\n' "${targets[@]}" >"$work/queue"
+# The queue: "target worker workers", a line per segment. Each target has
+# one worker, or with fewer targets than lanes, the lanes shared out among
+# them.
+n=${#targets[@]}
+for ((w = 1; n > 0 && w <= (lanes > n ? (lanes + n - 1) / n : 1); w++)); do
+  for ((i = 0; i < n; i++)); do
+    k=$(( lanes > n ? lanes / n + (i < lanes % n ? 1 : 0) : 1 ))
+    [ "$w" -le "$k" ] && echo "${targets[i]} $w $k"
+  done
+done >"$work/queue"
 : >"$work/found"
 
 # Takes the next target off the queue (the lanes share it).
@@ -177,35 +202,41 @@ next_target() {
 }
 
 lane() {
-  local t left seconds start end row
-  while t=$(next_target) && [ -n "$t" ]; do
-    left=$((goal - $(done_for "$t")))
+  local item t w k s left seconds start end row note
+  while item=$(next_target) && [ -n "$item" ]; do
+    read -r t w k <<<"$item"
+    s=$t
+    [ "$w" -gt 1 ] && s=$t.$w
+    # This worker's share of what is left.
+    left=$(( (goal - $(done_for "$t") + k - 1) / k ))
     [ "$left" -gt 0 ] || continue
     seconds=
     if [ -n "$deadline" ]; then
       seconds=$((deadline - $(date +%s)))
       # Too little time left to be worth loading a corpus.
-      if [ "$seconds" -lt 60 ]; then echo "$t: not started, the deadline is less than a minute away"; continue; fi
+      if [ "$seconds" -lt 60 ]; then echo "$s: not started, the deadline is less than a minute away"; continue; fi
     fi
     start=$(date -u +%FT%TZ)
-    echo "$start $built $ledger" >"$pending/$t.pending"
-    "$here/fuzz.sh" --no-build --timeout "$timeout" --runs "$left" ${seconds:+--seconds "$seconds"} "$t" \
-      >"$work/$t.out" 2>&1
+    echo "$start $built $ledger $k" >"$pending/$s.pending"
+    "$here/fuzz.sh" --no-build --timeout "$timeout" --worker "$w" --runs "$left" ${seconds:+--seconds "$seconds"} "$t" \
+      >"$work/$s.out" 2>&1
     end=$(date -u +%FT%TZ)
-    cat "$work/$t.out"
-    row=$(awk -v t="$t" '$1 == t' "$work/$t.out")
+    cat "$work/$s.out"
+    row=$(awk -v t="$t" '$1 == t' "$work/$s.out")
     # target executions exec/s corpus coverage crashes hangs sanitizer seconds
     read -r _ execs _ corpus cov crashes hangs reports seconds <<<"$row"
     if [ -z "$row" ] || ! [[ "$execs" =~ ^[0-9]+$ ]]; then
       # Recorded from its log instead, as a segment cut off is.
-      echo "$t: the segment printed no figures; see build/fuzz-logs/$t.log" >&2
-      echo "$t" >>"$work/found"
-      recover "$t"
+      echo "$s: the segment printed no figures; see build/fuzz-logs/$s.log" >&2
+      echo "$s" >>"$work/found"
+      recover "$s"
       continue
     fi
-    [ $((crashes + hangs + reports)) -eq 0 ] || echo "$t" >>"$work/found"
-    record "$start" "$end" "$built" "$t" "$execs" "$corpus" "$cov" "$crashes" "$hangs" "$reports" "$seconds" ""
-    rm -f "$pending/$t.pending"
+    [ $((crashes + hangs + reports)) -eq 0 ] || echo "$s" >>"$work/found"
+    note=
+    [ "$k" -gt 1 ] && note=$(worker_note "$s" "$k")
+    record "$start" "$end" "$built" "$t" "$execs" "$corpus" "$cov" "$crashes" "$hangs" "$reports" "$seconds" "$note"
+    rm -f "$pending/$s.pending"
   done
 }
 

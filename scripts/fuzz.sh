@@ -7,7 +7,8 @@
 # are every other failing input (a signal, memory exhausted, a broken
 # property).
 #
-#   scripts/fuzz.sh [--runs N] [--seconds S] [--timeout S] [--no-build | --build-only] [--junit FILE] [target ...]
+#   scripts/fuzz.sh [--runs N] [--seconds S] [--timeout S] [--worker K] [--no-build | --build-only]
+#                   [--junit FILE] [target ...]
 #
 # Default: 60 seconds per target, every target. With both --runs and
 # --seconds a target stops at whichever comes first. Each target starts from its
@@ -16,7 +17,11 @@
 # hangs, exhausts memory or breaks a property is copied to
 # fuzz/regressions/<target>/, which the unit tests replay (qv_fuzz_replay);
 # commit it with the fix. Exit status 1 when any target found one. With
-# --junit, writes one test case per target for the test summary.
+# --junit, writes one test case per target for the test summary. --worker K
+# (2 or more) is for one of several runs of a target at once: they share the
+# grown corpus (libFuzzer reloads it, so each takes up what the others find)
+# and worker K keeps its log and its failing inputs apart, in
+# build/fuzz-logs/<target>.K.log and build/fuzz-artifacts/<target>.K/.
 set -uo pipefail
 # Read whole before it runs: bash reads a script as it goes, and a long run
 # must not pick up an edit made to this file meanwhile.
@@ -33,6 +38,7 @@ seconds=
 # it on the clock, so a long run at a low priority on a busy machine wants a
 # longer one (a starved process is not a hung one).
 timeout=10
+worker=
 build=1
 junit=
 targets=()
@@ -41,6 +47,7 @@ while [ $# -gt 0 ]; do
     --runs) runs="$2"; shift 2 ;;
     --seconds) seconds="$2"; shift 2 ;;
     --timeout) timeout="$2"; shift 2 ;;
+    --worker) worker="$2"; shift 2 ;;
     --no-build) build=0; shift ;;
     --build-only) build=2; shift ;;
     --junit) junit="$2"; shift 2 ;;
@@ -49,6 +56,11 @@ while [ $# -gt 0 ]; do
   esac
 done
 
+case "$worker" in
+  ''|1) suffix= ;;
+  *[!0-9]*) echo "--worker takes a number, not $worker"; exit 2 ;;
+  *) suffix=.$worker ;;
+esac
 mode=()
 [ -n "$runs" ] && mode+=(-runs="$runs")
 [ -n "$seconds" ] && mode+=(-max_total_time="$seconds")
@@ -57,9 +69,10 @@ mode=()
 if [ "$build" != 0 ]; then
   export CCACHE_BASEDIR=${CCACHE_BASEDIR:-/work}
   mkdir -p build
-  cmake --preset fuzz >build/fuzz-configure.log 2>&1 && cmake --build --preset fuzz -j2 >build/fuzz-build.log 2>&1 || {
-    tail -40 build/fuzz-configure.log build/fuzz-build.log 2>/dev/null; rm -f build/fuzz-configure.log build/fuzz-build.log
-    echo "fuzz build failed"; exit 1; }
+  if ! { cmake --preset fuzz >build/fuzz-configure.log 2>&1 && cmake --build --preset fuzz -j2 >build/fuzz-build.log 2>&1; }; then
+    tail -n 40 build/fuzz-configure.log build/fuzz-build.log 2>/dev/null; rm -f build/fuzz-configure.log build/fuzz-build.log
+    echo "fuzz build failed"; exit 1
+  fi
   rm -f build/fuzz-configure.log build/fuzz-build.log
   # The commit the programs were built from, for the records of long runs
   # (scripts/fuzz-campaign.sh); "-dirty" when the tree had changes.
@@ -79,21 +92,22 @@ for t in "${targets[@]}"; do
   exe=build/fuzz/bin/fuzz_$t
   [ -x "$exe" ] || { echo "no fuzz target $t"; status=1; continue; }
   corpus=build/fuzz-corpus/$t
-  artifacts=build/fuzz-artifacts/$t
+  artifacts=build/fuzz-artifacts/$t$suffix
+  log=$logs/$t$suffix.log
   mkdir -p "$corpus" "$artifacts"
   rm -f "$artifacts"/*
   dict=()
   [ -f "fuzz/dict/$t.dict" ] && dict=(-dict="fuzz/dict/$t.dict")
   start=$(date +%s)
   "$exe" "${mode[@]}" "${dict[@]}" -timeout="$timeout" -report_slow_units="$timeout" -rss_limit_mb=2048 -max_len=12000 -print_final_stats=1 \
-    -artifact_prefix="$artifacts/" "$corpus" "fuzz/corpus/$t" >"$logs/$t.log" 2>&1
+    -artifact_prefix="$artifacts/" "$corpus" "fuzz/corpus/$t" >"$log" 2>&1
   rc=$?
   seconds=$(( $(date +%s) - start ))
-  execs=$(grep -oE 'stat::number_of_executed_units: +[0-9]+' "$logs/$t.log" | tail -1 | grep -o '[0-9]*$')
-  cov=$(grep -oE 'cov: [0-9]+' "$logs/$t.log" | tail -1 | grep -oE '[0-9]+')
+  execs=$(grep -oE 'stat::number_of_executed_units: +[0-9]+' "$log" | tail -1 | grep -o '[0-9]*$')
+  cov=$(grep -oE 'cov: [0-9]+' "$log" | tail -1 | grep -oE '[0-9]+')
   files=$(find "$corpus" -type f | wc -l)
-  rate=$(grep -oE 'stat::average_exec_per_sec: +[0-9]+' "$logs/$t.log" | tail -1 | grep -o '[0-9]*$')
-  reports=$(fuzz_sanitizer_reports "$logs/$t.log")
+  rate=$(grep -oE 'stat::average_exec_per_sec: +[0-9]+' "$log" | tail -1 | grep -o '[0-9]*$')
+  reports=$(fuzz_sanitizer_reports "$log")
   read -r crashes hangs <<<"$(fuzz_kept_inputs "$t" "$artifacts")"
   # A failure that left no input still counts once.
   if [ "$rc" -ne 0 ] && [ $((crashes + hangs + reports)) -eq 0 ]; then crashes=1; fi
@@ -102,8 +116,8 @@ for t in "${targets[@]}"; do
     cases+="<testcase name=\"fuzz_$t\" status=\"run\"/>"
   else
     status=1
-    echo "$t: see $logs/$t.log; inputs kept in fuzz/regressions/$t/"
-    cases+="<testcase name=\"fuzz_$t\" status=\"run\"><failure message=\"$crashes crashes, $hangs hangs, $reports sanitizer reports, see $logs/$t.log\"/></testcase>"
+    echo "$t: see $log; inputs kept in fuzz/regressions/$t/"
+    cases+="<testcase name=\"fuzz_$t\" status=\"run\"><failure message=\"$crashes crashes, $hangs hangs, $reports sanitizer reports, see $log\"/></testcase>"
   fi
   rows+=("$(printf '%-16s %12s %8s %8s %9s %8s %6s %10s %8s' "$t" "${execs:-?}" "${rate:-?}" "$files" "${cov:-?}" \
     "$crashes" "$hangs" "$reports" "$seconds")")
