@@ -75,8 +75,14 @@ if [ "$build" != 0 ]; then
   fi
   rm -f build/fuzz-configure.log build/fuzz-build.log
   # The commit the programs were built from, for the records of long runs
-  # (scripts/fuzz-campaign.sh); "-dirty" when the tree had changes.
-  git describe --always --dirty --abbrev=7 >build/fuzz/built-from 2>/dev/null || rm -f build/fuzz/built-from
+  # (scripts/fuzz-campaign.sh); "-dirty" when the tree had changes, the
+  # campaign's own ledger aside (its new rows change no program).
+  if rev=$(git rev-parse --short=7 HEAD 2>/dev/null); then
+    git diff --quiet HEAD -- . ':(exclude)docs/fuzz-campaign.tsv' || rev+=-dirty
+    echo "$rev" >build/fuzz/built-from
+  else
+    rm -f build/fuzz/built-from
+  fi
   [ "$build" = 2 ] && exit 0
 fi
 if [ ${#targets[@]} -eq 0 ]; then
