@@ -11,10 +11,11 @@
 #   scripts/fuzz-campaign.sh --status [--goal N] [--ledger FILE]
 #
 # Targets: the ones named, or every target still short of the goal, taken
-# in turn by K lanes (default 2) that run at once; with fewer targets than
-# lanes, the lanes share them out, and a target's workers fuzz the same
-# corpus at once (scripts/fuzz.sh --worker), each with its share of the
-# executions left and a row of its own. --until (UTC) or
+# in turn by K lanes (default 2) that run at once, the most executions left
+# first. With fewer targets than lanes, the lanes share them out, the lanes
+# left over going to the targets with the most left; a target's workers
+# fuzz the same corpus at once (scripts/fuzz.sh --worker), each with its
+# share of the executions left and a row of its own. --until (UTC) or
 # --seconds sets the deadline by which every segment has ended; without
 # one, segments run to the goal. Segments run through scripts/fuzz.sh
 # (--no-build, --timeout S, default 60 s), with AddressSanitizer's
@@ -188,6 +189,11 @@ if [ ${#targets[@]} -eq 0 ]; then
     [ "$(done_for "$t")" -lt "$goal" ] && targets+=("$t")
   done
 fi
+
+# The targets with the most executions left go first, and get the lanes
+# left over.
+mapfile -t targets < <(for t in "${targets[@]}"; do echo "$((goal - $(done_for "$t"))) $t"; done |
+  sort -k1,1nr -k2,2 | cut -d' ' -f2)
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
