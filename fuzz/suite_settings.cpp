@@ -1,7 +1,9 @@
 // The whole configuration load on the in-memory machine: a suite share
 // \\SRV\NORVA located through the real QV9REG logic, with the input as
 // TARVEX.CFG. The load ends with 0 or a negative code, leaves no file open,
-// and loading the same file again gives the same record.
+// and loading the same file again gives the same record (unless the file
+// changed the macro characters its next load reads with).
+#include "cmdfile/tfilebase.h"
 #include "fuzz/reused_machine.h"
 #include "fuzz/targets.h"
 #include "platform/sysinfo.h"
@@ -53,6 +55,7 @@ extern "C" int Fuzz_suite_settings(const std::uint8_t* data, std::size_t size) {
                                  u"C:\\ProgramData\\Norva\\Velmora.INI"})
     fixture.Absent(absent);
 
+  const char16_t macro1 = TFileBase::MacroChar1(), macro2 = TFileBase::MacroChar2();
   const std::int32_t first = LoadSuiteSettings(true, true, true);
   fuzz::Trace("result %d", static_cast<int>(first));
   FuzzCheck(first <= 0, "a load ends with 0 or a negative code");
@@ -64,9 +67,14 @@ extern "C" int Fuzz_suite_settings(const std::uint8_t* data, std::size_t size) {
     values = GetVarDefValues();
     FuzzCheck(names.size() == values.size(), "every variable has one value");
   }
+  // A file whose $macro_char line sets other macro characters is read with
+  // them at its next load (they belong to the process, not to one load), so
+  // a quoted word may end elsewhere then and the record differ: only a file
+  // that leaves the characters as they were must read the same again.
+  const bool sameMacroChars = TFileBase::MacroChar1() == macro1 && TFileBase::MacroChar2() == macro2;
   const std::int32_t second = LoadSuiteSettings(true, true, true);
-  FuzzCheck(second == first, "loading the same file again gives the same result");
-  {
+  if (sameMacroChars) {
+    FuzzCheck(second == first, "loading the same file again gives the same result");
     std::shared_lock lock(SettingsLock());
     FuzzCheck(GetVarDefNames() == names && GetVarDefValues() == values, "loading again gives the same variables");
   }
