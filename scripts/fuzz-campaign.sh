@@ -11,9 +11,10 @@
 #   scripts/fuzz-campaign.sh --status [--goal N] [--ledger FILE]
 #
 # Targets: the ones named, or every target still short of the goal, taken
-# in turn by K lanes (default 2) that run at once, the most executions left
-# first. With fewer targets than lanes, the lanes share them out, the lanes
-# left over going to the targets with the most left; a target's workers
+# in turn by K lanes (default 2) that run at once, the most time left first
+# (executions left at the target's rate in the ledger). With fewer targets
+# than lanes, the lanes share them out, the lanes left over going to the
+# targets with the most time left; a target's workers
 # fuzz the same corpus at once (scripts/fuzz.sh --worker), each with its
 # share of the executions left and a row of its own. --until (UTC) or
 # --seconds sets the deadline by which every segment has ended; without
@@ -190,9 +191,14 @@ if [ ${#targets[@]} -eq 0 ]; then
   done
 fi
 
-# The targets with the most executions left go first, and get the lanes
-# left over.
-mapfile -t targets < <(for t in "${targets[@]}"; do echo "$((goal - $(done_for "$t"))) $t"; done |
+# The targets with the most time left go first and get the lanes left
+# over: the executions left at the rate the ledger shows for the target
+# (a target without segments yet counts as the slowest).
+time_left() {
+  awk -F'\t' -v t="$1" -v goal="$goal" 'NR > 1 && $4 == t { n += $5; s += $11 }
+    END { left = goal - n; if (left < 0) left = 0; printf "%d\n", (n > 0 && s > 0) ? left * s / n : left * 1000 }' "$ledger"
+}
+mapfile -t targets < <(for t in "${targets[@]}"; do echo "$(time_left "$t") $t"; done |
   sort -k1,1nr -k2,2 | cut -d' ' -f2)
 
 work=$(mktemp -d)
