@@ -14,9 +14,9 @@
 # in turn by K lanes (default 2) that run at once, the most time left first
 # (executions left at the target's rate in the ledger). With fewer targets
 # than lanes, the lanes share them out, the lanes left over going to the
-# targets with the most time left; a target's workers
-# fuzz the same corpus at once (scripts/fuzz.sh --worker), each with its
-# share of the executions left and a row of its own. --until (UTC) or
+# targets with the most time left; a target's workers fuzz the same corpus
+# at once (scripts/fuzz.sh --worker), each with its share of the executions
+# left and a row of its own. --until (UTC) or
 # --seconds sets the deadline by which every segment has ended; without
 # one, segments run to the goal. Segments run through scripts/fuzz.sh
 # (--no-build, --timeout S, default 60 s), with AddressSanitizer's
@@ -102,7 +102,8 @@ record() {
 # A segment's name: its target, and ".K" for worker K (2 or more) of it.
 target_of() { echo "${1%%.*}"; }
 
-# The note of a segment that was one of K workers on its target.
+# The note of a cut-off segment that was one of K workers on its target
+# (its pending file keeps K; its name gives the worker).
 worker_note() {
   local w=1
   [ "$1" != "$(target_of "$1")" ] && w=${1##*.}
@@ -257,7 +258,7 @@ lane() {
     fi
     [ $((crashes + hangs + reports)) -eq 0 ] || echo "$s" >>"$work/found"
     note=
-    [ "$k" -gt 1 ] && note=$(worker_note "$s" "$k")
+    [ "$k" -gt 1 ] && note="worker $w of $k"
     record "$start" "$end" "$built" "$t" "$execs" "$corpus" "$cov" "$crashes" "$hangs" "$reports" "$seconds" "$note"
     rm -f "$pending/$s.pending"
   done
